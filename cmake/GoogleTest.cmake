@@ -1,0 +1,23 @@
+# Native builds use Debian's packaged GoogleTest; the Windows cross-build compiles the same
+# Debian sources with MinGW, so both builds run one test framework of one version.
+if(WIN32)
+  set(QUILLORN_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${QUILLORN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# quillorn_add_test(name SOURCES ... LIBS ...): one test executable, its cases discovered by CTest.
+function(quillorn_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,55 @@
+#pragma once
+// TProtocol: the base of the drivers that share one serial port and one link state. It holds
+// the echo-checked link primitives with their timeouts and cancellation, and the image-file
+// operations (defined in image/) that move data through the driver's WriteBlock/ReadBlock.
+#include <cstdint>
+#include <string>
+
+#include "protocol/LinkState.hpp"
+#include "protocol/ResultCodes.hpp"
+
+namespace quillorn {
+
+class TProtocol {
+ public:
+  explicit TProtocol(TLinkState& link);
+  virtual ~TProtocol();
+  TProtocol(const TProtocol&) = delete;
+  TProtocol& operator=(const TProtocol&) = delete;
+
+  // Virtual operations, in slot order. Each returns a ResultCode and leaves it in LastResult.
+  virtual ResultCode Open(uint8_t portNumber, int baud, uint8_t parity, uint8_t stopBits, uint8_t dataBits);
+  virtual ResultCode Reopen();
+  virtual ResultCode Close();
+  virtual ResultCode WriteBlock(uint32_t address, const uint8_t* data, uint8_t count);
+  virtual ResultCode ReadBlock(uint32_t address, uint8_t* buffer, uint8_t count);
+  virtual ResultCode Start(uint16_t address);
+  virtual ResultCode Finish();
+  virtual ResultCode LoadBinaryFile(const std::string& fileName, uint32_t address);
+  virtual ResultCode LoadSRecordFile(const std::string& fileName);
+  virtual ResultCode SaveToFile(const std::string& fileName, uint32_t address, uint32_t count);
+  virtual ResultCode SaveBanksToFile(const std::string& fileName, uint32_t address, uint32_t count,
+                                     uint32_t bankAddress, uint32_t bankCount, uint8_t firstBank, uint8_t bankTotal);
+
+  // Link primitives.
+  void SetReplyTimeout(uint32_t ms);
+  ResultCode ReceiveByte(uint8_t& byte);
+  ResultCode ReceiveBlock(uint8_t* buffer, uint32_t count, uint32_t& received);
+  ResultCode SendByte(uint8_t byte);
+  ResultCode SendBlock(const uint8_t* data, uint32_t count);
+
+  // Line helpers: no effect without a port.
+  void SetDtr();
+  void ClearDtr();
+  void SetRts();
+  void ClearRts();
+
+  TLinkState& Link;
+  uint8_t AppendToFile = 0;
+  char Name[11] = {};
+
+ protected:
+  ResultCode Store(ResultCode result) { return Link.LastResult = result; }
+};
+
+}  // namespace quillorn
