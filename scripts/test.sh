@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds the Linux and the Windows builds, runs the
+# native tests, the sanitizer build's tests and the Windows tests under Wine.
+# QUILLORN_SKIP_ASAN=1 / QUILLORN_SKIP_WINDOWS=1 leave out those builds for a quicker local run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$(date +%s)
+jobs=${QUILLORN_JOBS:-$(nproc)}
+
+step() { printf '\n=== %s (%ss)\n' "$*" "$(( $(date +%s) - start ))"; }
+
+step "dependencies"
+scripts/install-deps.sh
+
+step "native build"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+step "native tests"
+ctest --preset native -j "$jobs"
+
+if [ "${QUILLORN_SKIP_ASAN:-0}" != 1 ]; then
+  step "sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+  cmake --preset native-asan >/dev/null
+  cmake --build --preset native-asan -j "$jobs"
+  step "sanitizer tests"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --preset native-asan -j "$jobs"
+fi
+
+if [ "${QUILLORN_SKIP_WINDOWS:-0}" != 1 ]; then
+  step "Windows build (MinGW-w64, static)"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$jobs"
+  step "Windows tests under Wine"
+  scripts/wine-env.sh ctest --test-dir build/windows --output-on-failure -j "$jobs"
+fi
+
+step "all tests passed"
