@@ -53,6 +53,9 @@ class TSerialPort32 {
   uint8_t StopBitsCode = 0;
   std::unique_ptr<TCommTimeouts> Timeouts;
   uint8_t OpenError = 0;
+  // The platform error code behind a nonzero OpenError (0 when none), for messages that say
+  // why a port could not be used (missing, busy, settings refused).
+  int32_t OpenPlatformError = 0;
 
   // Class-wide: the levels last requested, kept across instances so a new port object opens
   // with the lines where the previous one left them.
@@ -62,6 +65,9 @@ class TSerialPort32 {
  private:
   bool ApplyLineSettings();
   void InvalidateHandle();
+  bool OpenDevice();
+  bool Usable(int32_t* error) const;
+  uint32_t WaitLimitMs() const;
   uint32_t PendingTxBytes = 0;  // written since the last WaitEvent, for its bound
 };
 

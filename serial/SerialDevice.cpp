@@ -1,0 +1,76 @@
+#include "serial/SerialDevice.hpp"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "serial/PortMap.hpp"
+
+namespace quillorn {
+
+uint32_t CharacterTimeMicros(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {
+  const uint32_t stop = stopBits == kOneStopBit ? 1 : 2;  // 1.5 rounds up: a bound, never short
+  const uint32_t bits = 1 + dataBits + (parity == kNoParity ? 0 : 1) + stop;
+  const uint64_t rate = baud == 0 ? 1 : baud;
+  return static_cast<uint32_t>((uint64_t{bits} * 1000000u + rate - 1) / rate);
+}
+
+namespace {
+
+// Held while a provider is consulted, so one cannot be unregistered (and destroyed by its
+// owner) in the middle of its TryOpen. Recursive: a provider may register another.
+std::recursive_mutex& ProviderMutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
+
+std::vector<TSerialDeviceProvider*>& Providers() {
+  static std::vector<TSerialDeviceProvider*> providers;
+  return providers;
+}
+
+void SetError(int32_t* error, int32_t value) {
+  if (error) *error = value;
+}
+
+}  // namespace
+
+void RegisterSerialDeviceProvider(TSerialDeviceProvider* provider) {
+  if (!provider) return;
+  std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
+  auto& providers = Providers();
+  if (std::find(providers.begin(), providers.end(), provider) == providers.end()) {
+    providers.push_back(provider);
+  }
+}
+
+void UnregisterSerialDeviceProvider(TSerialDeviceProvider* provider) {
+  std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
+  auto& providers = Providers();
+  providers.erase(std::remove(providers.begin(), providers.end(), provider), providers.end());
+}
+
+std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int32_t* error) {
+  SetError(error, 0);
+  const uint8_t portNumber = PortNumberFromName(portName);
+  const std::string devicePath = portNumber == 0 ? std::string() : TPortMap::Instance().DevicePath(portNumber);
+  if (devicePath.empty()) {
+    SetError(error, kErrorFileNotFound);
+    return nullptr;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
+    const std::vector<TSerialDeviceProvider*> providers = Providers();  // a provider may register more
+    for (TSerialDeviceProvider* provider : providers) {
+      bool served = false;
+      int32_t providerError = 0;
+      auto device = provider->TryOpen(devicePath, &served, &providerError);
+      if (!served) continue;
+      if (!device) SetError(error, providerError != 0 ? providerError : kErrorFileNotFound);
+      return device;
+    }
+  }
+  return OpenPlatformSerialDevice(devicePath, error);
+}
+
+}  // namespace quillorn
