@@ -44,12 +44,28 @@ class TProtocol {
   void SetRts();
   void ClearRts();
 
+  // How long the echo of count bytes sent in one write may take at linkBaud, in ms: ten bit
+  // times per byte plus 4 ms, in the integer steps of kbit/s. Below 1000 bit/s (a rate only a
+  // hand-edited setting can give) the kbit/s step is 0, so the real wire time is used instead:
+  // eleven bit times per byte (start, 8 data, 2 stop), rounded up, plus 4 ms.
+  static uint32_t EchoTimeoutMs(uint32_t count, int linkBaud);
+
   TLinkState& Link;
   uint8_t AppendToFile = 0;
   char Name[11] = {};
 
  protected:
   ResultCode Store(ResultCode result) { return Link.LastResult = result; }
+  void SetName(const char* name);
+
+ private:
+  // The sticky "no port" result: true (and LastResult 6) when the primitives must not touch
+  // the port.
+  bool PortUnusable();
+  // Waits until the port reports the transmit buffer empty, or says it cannot tell.
+  bool WaitTransmitEmpty();
+  // One port read of up to count bytes under the timeouts in force; returns the bytes read.
+  uint32_t ReadSome(uint8_t* buffer, uint32_t count);
 };
 
 }  // namespace quillorn

@@ -1,0 +1,10 @@
+#include "protocol/LinkState.hpp"
+
+namespace quillorn {
+
+TLinkState& ProgramLink() {
+  static TLinkState link;
+  return link;
+}
+
+}  // namespace quillorn
