@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "serial/DeviceProbe.hpp"
 #include "serial/PortMap.hpp"
 
 namespace quillorn {
@@ -50,6 +51,27 @@ void UnregisterSerialDeviceProvider(TSerialDeviceProvider* provider) {
   providers.erase(std::remove(providers.begin(), providers.end(), provider), providers.end());
 }
 
+namespace {
+
+// The first provider that serves the path opens it; *served false when none does.
+std::unique_ptr<TSerialDevice> OpenProvidedDevice(const std::string& devicePath, bool* served, int32_t* error) {
+  std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
+  const std::vector<TSerialDeviceProvider*> providers = Providers();  // a provider may register more
+  for (TSerialDeviceProvider* provider : providers) {
+    bool providerServes = false;
+    int32_t providerError = 0;
+    auto device = provider->TryOpen(devicePath, &providerServes, &providerError);
+    if (!providerServes) continue;
+    *served = true;
+    if (!device) SetError(error, providerError != 0 ? providerError : kErrorFileNotFound);
+    return device;
+  }
+  *served = false;
+  return nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int32_t* error) {
   SetError(error, 0);
   const uint8_t portNumber = PortNumberFromName(portName);
@@ -58,19 +80,18 @@ std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int
     SetError(error, kErrorFileNotFound);
     return nullptr;
   }
-  {
-    std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
-    const std::vector<TSerialDeviceProvider*> providers = Providers();  // a provider may register more
-    for (TSerialDeviceProvider* provider : providers) {
-      bool served = false;
-      int32_t providerError = 0;
-      auto device = provider->TryOpen(devicePath, &served, &providerError);
-      if (!served) continue;
-      if (!device) SetError(error, providerError != 0 ? providerError : kErrorFileNotFound);
-      return device;
-    }
-  }
+  bool served = false;
+  auto device = OpenProvidedDevice(devicePath, &served, error);
+  if (served) return device;
   return OpenPlatformSerialDevice(devicePath, error);
+}
+
+bool ProbeSerialDevicePath(const std::string& devicePath) {
+  bool served = false;
+  int32_t error = 0;
+  auto device = OpenProvidedDevice(devicePath, &served, &error);
+  if (served) return device != nullptr;
+  return ProbePlatformSerialDevice(devicePath);
 }
 
 }  // namespace quillorn
