@@ -1,0 +1,53 @@
+#pragma once
+// Image files by UTF-8 path, the same on every platform: Cyrillic names and blanks work on
+// Windows too (the backend converts to UTF-16). A TFile closes its stream on every way out.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace quillorn {
+
+// Opens a regular file with a C stdio mode ("rb", "wb", "ab"); null when it cannot be opened
+// or names a directory.
+std::FILE* OpenFileUtf8(const std::string& pathUtf8, const char* mode);
+
+// Length in bytes of a regular file; false when it cannot be opened.
+bool GetFileLength(const std::string& pathUtf8, uint64_t& length);
+
+// Positions a stream at an absolute 64-bit offset; false on failure.
+bool SeekFileTo(std::FILE* file, uint64_t offset);
+
+// Current position of a stream; 0 when it cannot be told.
+uint64_t TellFile(std::FILE* file);
+
+// Replaces target by source in one step, so target is either the old or the new file, never a
+// half-written one. Source and target must be on the same volume.
+bool ReplaceFileAtomically(const std::string& sourceUtf8, const std::string& targetUtf8);
+
+// Removes a file; false when it did not exist or could not be removed.
+bool RemoveFileUtf8(const std::string& pathUtf8);
+
+class TFile {
+ public:
+  TFile() = default;
+  TFile(const std::string& pathUtf8, const char* mode) : file_(OpenFileUtf8(pathUtf8, mode)) {}
+  ~TFile() { Close(); }
+  TFile(const TFile&) = delete;
+  TFile& operator=(const TFile&) = delete;
+
+  bool IsOpen() const { return file_ != nullptr; }
+  std::FILE* Get() const { return file_; }
+
+  // Closes the stream; false when buffered data could not be written out.
+  bool Close() {
+    if (file_ == nullptr) return true;
+    const bool flushed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return flushed;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace quillorn
