@@ -1,0 +1,117 @@
+#include "jobs/LinkPoll.hpp"
+
+#include "platform/Clock.hpp"
+
+namespace quillorn {
+
+namespace {
+constexpr uint32_t kPollReplyTimeoutMs = 100;
+constexpr uint8_t kBanksPollByte = 0x00;
+constexpr uint8_t kM797Answer = 0xC5;
+constexpr uint8_t kM10Answer = 0xD5;
+constexpr uint16_t kLoaderAddress = 0xF400;
+// Between two ticks of the command-line pass: lets a programmer's reset line settle and the
+// ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
+constexpr uint32_t kTickSettleMs = 100;
+}  // namespace
+
+void TLinkPoll::Tick(const TPollSettings& settings) {
+  switch (session_.LinkState) {
+    case kLinkStartOver:
+      if (OpenAndRaiseDtr(settings)) return;
+      break;
+    case kLinkDtrRaised:
+      if (TellProgrammerModel()) return;
+      break;
+    case kLinkModelKnown: FindEcu(settings); break;
+    case kLinkLoaderAnswers: ProbeLoader(); break;
+    case kLinkBootstrapRunning: KeepBootstrapAlive(); break;
+    default: break;  // 4 and 6: only the link text
+  }
+  ShowLinkText();
+}
+
+bool TLinkPoll::OpenAndRaiseDtr(const TPollSettings& settings) {
+  view_.SetControlMode(ControlsSearching);
+  loader_.SetReplyTimeout(kPollReplyTimeoutMs);
+  // Parity 0, stop-bit code 1, 8 data bits: 8N2 on the line.
+  if (loader_.Open(settings.portNumber, settings.baud, 0, 1, 8) != kOk) return false;
+  if (settings.family == TEcuFamily::M797) loader_.SetRts();
+  else loader_.ClearRts();
+  loader_.SetDtr();
+  session_.LinkState = kLinkDtrRaised;
+  return true;
+}
+
+bool TLinkPoll::TellProgrammerModel() {
+  TSerialPort32* port = loader_.Link.SharedPort.get();
+  if (port != nullptr && port->IsCtsOn()) {
+    session_.Model4Detected = 1;
+    view_.ShowProgrammerModel(kTextModel4);
+    view_.EnableIdent();
+  } else {
+    session_.Model4Detected = 0;
+    view_.ShowProgrammerModel("");
+  }
+  loader_.ClearDtr();
+  session_.LinkState = kLinkModelKnown;
+  return true;
+}
+
+void TLinkPoll::FindEcu(const TPollSettings& settings) {
+  if (TSerialPort32* port = loader_.Link.SharedPort.get()) port->ClearReceive(nullptr);
+  if (IsEightBankFamily(settings.family)) {
+    FindBanksEcu();
+    return;
+  }
+  session_.LinkState = loader_.SyncLoader() == kOk ? kLinkLoaderAnswers : kLinkStartOver;
+}
+
+void TLinkPoll::FindBanksEcu() {
+  session_.LinkState = kLinkStartOver;
+  if (loader_.SendByte(kBanksPollByte) != kOk) return;
+  uint8_t answer = 0;
+  if (loader_.ReceiveByte(answer) != kOk) return;
+  if (answer == kM797Answer || answer == kM10Answer) {
+    session_.LinkState = kLinkBanksEcuAnswers;
+    view_.SetControlMode(ControlsReady);
+  } else {
+    loader_.Link.LastResult = kLoaderUnexpected;
+  }
+}
+
+void TLinkPoll::ProbeLoader() {
+  // A header with block length 0 carries a wrong checksum on purpose: the loader's complaint
+  // proves it listens, and nothing is started.
+  if (loader_.SendHeader(kLoaderAddress, 0) == kBadChecksum) {
+    loader_.Link.LastResult = kOk;
+    view_.SetControlMode(ControlsReady);
+  } else {
+    session_.LinkState = kLinkStartOver;
+  }
+}
+
+void TLinkPoll::KeepBootstrapAlive() {
+  uint8_t byte = 0;
+  if (memory_.ReadBlock(0, &byte, 1) != kOk) session_.LinkState = kLinkStartOver;
+  view_.SetControlMode(ControlsReady);
+}
+
+void TLinkPoll::ShowLinkText() { view_.ShowLinkText(loader_.Link.LastResult != kOk ? kTextLinkDown : kTextLinkUp); }
+
+ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link) {
+  if (session.LinkState == kLinkBootstrapRunning) return kOk;
+  session.LinkState = kLinkStartOver;
+  // Open and raise DTR, tell the model and drop DTR, find the ECU: one pass of the poll.
+  for (int8_t expected : {kLinkStartOver, kLinkDtrRaised, kLinkModelKnown}) {
+    if (session.LinkState != expected) return link.LastResult != kOk ? link.LastResult : kTimeout;
+    poll.Tick(settings);
+    SleepMs(kTickSettleMs);
+  }
+  if (session.LinkState == kLinkBanksEcuAnswers) return kOk;
+  if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
+  poll.Tick(settings);  // the loader probe
+  return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
+}
+
+}  // namespace quillorn

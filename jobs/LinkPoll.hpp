@@ -1,0 +1,65 @@
+#pragma once
+// The link status poll: a small state machine advanced once a second between jobs. It opens the
+// port, tells the programmer model from CTS, finds the ECU's boot loader (or an eight-bank ECU)
+// and keeps a running bootstrap alive. The window ticks it from its timer; the command-line
+// client runs the same ticks to reach the ECU before a job.
+#include <cstdint>
+#include <string>
+
+#include "jobs/EcuFamily.hpp"
+#include "jobs/LinkSession.hpp"
+#include "protocol/C509Pro.hpp"
+#include "protocol/FlashPro.hpp"
+
+namespace quillorn {
+
+// What the poll shows; the window binds it to its controls.
+class ILinkPollView {
+ public:
+  virtual ~ILinkPollView() = default;
+  virtual void SetControlMode(TControlMode mode) = 0;
+  virtual void ShowProgrammerModel(const std::string& textUtf8) = 0;  // "ЖВ-4" or empty
+  virtual void EnableIdent() = 0;
+  virtual void ShowLinkText(const std::string& textUtf8) = 0;         // status bar panel 2
+};
+
+struct TPollSettings {
+  uint8_t portNumber = 1;
+  int baud = 38400;
+  TEcuFamily family = TEcuFamily::January5;
+};
+
+inline constexpr const char* kTextModel4 = "ЖВ-4";
+inline constexpr const char* kTextLinkUp = "Связь с ЭБУ";
+inline constexpr const char* kTextLinkDown = " Нет связи ";
+
+class TLinkPoll {
+ public:
+  TLinkPoll(TC509Pro& loader, TFlashPro& memory, TLinkSession& session, ILinkPollView& view)
+      : loader_(loader), memory_(memory), session_(session), view_(view) {}
+
+  // One tick of the status timer.
+  void Tick(const TPollSettings& settings);
+
+ private:
+  // Each returns true when the tick ends without refreshing the link text.
+  bool OpenAndRaiseDtr(const TPollSettings& settings);
+  bool TellProgrammerModel();
+  void FindEcu(const TPollSettings& settings);
+  void FindBanksEcu();
+  void ProbeLoader();
+  void KeepBootstrapAlive();
+  void ShowLinkText();
+
+  TC509Pro& loader_;
+  TFlashPro& memory_;
+  TLinkSession& session_;
+  ILinkPollView& view_;
+};
+
+// Runs the poll's ticks from the start until the ECU answers or a pass fails, without the
+// timer's pauses: the command-line client's way to the ECU. 0 when the ECU's boot loader (or
+// an eight-bank ECU) answered, otherwise the link's result code.
+ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link);
+
+}  // namespace quillorn

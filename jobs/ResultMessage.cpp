@@ -1,0 +1,29 @@
+#include "jobs/ResultMessage.hpp"
+
+#include <cstdio>
+
+namespace quillorn {
+
+std::string ErrorCaption(ResultCode result) {
+  char caption[24];
+  std::snprintf(caption, sizeof caption, "Error 0x%02X", static_cast<unsigned>(result));
+  return caption;
+}
+
+TResultMessage MessageForJobResult(ResultCode result) {
+  switch (result) {
+    case kOk: return {"Операция успешно завершена.", "", kBoxPlain};
+    case kAborted: return {"Операция прервана.", "", kBoxInformation};
+    case kNoProgrammer: return {"Программатор не подключен или не включено питание.", ErrorCaption(result), kBoxError};
+    case kFlashWriteFailed: return {"Ошибка записи во flash пямять.", ErrorCaption(result), kBoxError};
+    case kEraseFailed: return {"Ошибка стирания flash пямяти.", ErrorCaption(result), kBoxError};
+    case kFileOpenFailed: return {"Ошибка открытия файла.", ErrorCaption(result), kBoxError};
+    case kFileWriteFailed: return {"Ошибка записи в файл.", ErrorCaption(result), kBoxError};
+    case kFileDamaged: return {"Загружаемый файл испорчен.", ErrorCaption(result), kBoxError};
+    default:
+      return {"Ошибка связи с контроллером. Проверьте правильность подключения кабеля и выбранного контроллера.",
+              ErrorCaption(result), kBoxError};
+  }
+}
+
+}  // namespace quillorn

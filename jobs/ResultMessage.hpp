@@ -1,0 +1,26 @@
+#pragma once
+// The one way a job's result becomes what the user reads: the window shows it in a message
+// box, the command-line client prints it.
+#include <cstdint>
+#include <string>
+
+#include "protocol/ResultCodes.hpp"
+
+namespace quillorn {
+
+// Message-box flags as the window passes them on.
+inline constexpr unsigned kBoxPlain = 0, kBoxError = 16, kBoxInformation = 64, kBoxYesNoInformation = 0x44;
+
+struct TResultMessage {
+  std::string text;     // UTF-8
+  std::string caption;  // UTF-8; "Error 0x21" for failures, empty for success and cancellation
+  unsigned flags = kBoxPlain;
+};
+
+// The message of a flash/EEPROM job's result.
+TResultMessage MessageForJobResult(ResultCode result);
+
+// "Error 0x%02X": upper-case hexadecimal, at least two digits (256 gives Error 0x100).
+std::string ErrorCaption(ResultCode result);
+
+}  // namespace quillorn
