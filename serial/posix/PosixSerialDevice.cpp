@@ -144,7 +144,16 @@ void MakeRaw(termios& settings, const TDcb& dcb) {
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:
-  explicit TPosixSerialDevice(int fd) : fd_(fd) { RefreshDcb(); }
+  // A COM port never edits or echoes what passes: the terminal goes raw at once, before any
+  // settings arrive, keeping only its speed and frame.
+  explicit TPosixSerialDevice(int fd) : fd_(fd) {
+    RefreshDcb();
+    termios settings{};
+    if (tcgetattr(fd_, &settings) == 0) {
+      MakeRaw(settings, dcb_);
+      (void)tcsetattr(fd_, TCSANOW, &settings);
+    }
+  }
   ~TPosixSerialDevice() override { ::close(fd_); }
 
   bool GetState(TDcb& dcb, int32_t* error) override {
@@ -200,7 +209,7 @@ class TPosixSerialDevice final : public TSerialDevice {
 
   bool ClearError(uint32_t* lineErrors, TComStat* status, int32_t* error) override {
     ResetError(error);
-    if (fcntl(fd_, F_GETFD) < 0) return FailErrno(error);
+    if (HungUp(error)) return false;
     if (lineErrors) *lineErrors = 0;  // raw termios does not report framing or overrun errors
     if (status) {
       status->cbInQue = QueueLength(FIONREAD);
@@ -287,6 +296,8 @@ class TPosixSerialDevice final : public TSerialDevice {
 
   // Waits for input until deadline (none: without end). *ready false when it passed.
   bool WaitReadable(std::optional<TClock::time_point> deadline, bool* ready, int32_t* error);
+  // True (with the error set) when the device is gone.
+  bool HungUp(int32_t* error) const;
 
   int fd_;
   TDcb dcb_{};
@@ -303,18 +314,26 @@ bool TPosixSerialDevice::WaitReadable(std::optional<TClock::time_point> deadline
       if (errno == EINTR) continue;
       return FailErrno(error);
     }
+    // A hung-up terminal (adapter unplugged, far end of a pseudo-terminal closed) polls as
+    // readable and reads as empty for ever: it is a fault, whatever else poll says.
+    if (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      return Fail(error, (entry.revents & POLLNVAL) ? kErrorInvalidHandle : kErrorDeviceRemoved);
+    }
     if (result == 0) {
       if (deadline && TClock::now() < *deadline) continue;  // poll rounds to whole milliseconds
       *ready = false;
       return true;
     }
-    if (entry.revents & POLLIN) {
-      *ready = true;
-      return true;
-    }
-    // POLLHUP / POLLERR / POLLNVAL without data: the device went away.
-    return Fail(error, (entry.revents & POLLNVAL) ? kErrorInvalidHandle : kErrorDeviceRemoved);
+    *ready = true;
+    return true;
   }
+}
+
+bool TPosixSerialDevice::HungUp(int32_t* error) const {
+  pollfd entry{fd_, POLLIN, 0};
+  if (poll(&entry, 1, 0) < 0 || !(entry.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+  Fail(error, (entry.revents & POLLNVAL) ? kErrorInvalidHandle : kErrorDeviceRemoved);
+  return true;
 }
 
 // COMMTIMEOUTS semantics:
@@ -356,7 +375,13 @@ bool TPosixSerialDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRe
       if (bytesRead) *bytesRead = received;
       return FailErrno(error);
     }
-    if (immediate) break;
+    if (immediate) {
+      if (HungUp(error)) {
+        if (bytesRead) *bytesRead = received;
+        return false;
+      }
+      break;
+    }
     std::optional<TClock::time_point> deadline = totalDeadline;
     if (useInterval && received > 0) {
       const auto intervalEnd = lastByte + TMillis(t.ReadIntervalTimeout);
@@ -422,7 +447,7 @@ bool TPosixSerialDevice::WaitEvent(uint32_t* mask, uint32_t limitMs, int32_t* er
   if (mask) *mask = 0;
   const uint32_t selected = eventMask_;
   if (selected == 0) return Fail(error, kErrorInvalidParameter);
-  if (fcntl(fd_, F_GETFD) < 0) return FailErrno(error);
+  if (HungUp(error)) return false;
   const auto deadline = TClock::now() + TMillis(limitMs);
   const bool ctsAtStart = (selected & kEvCts) ? CtsOn() : false;
   for (;;) {
@@ -435,7 +460,7 @@ bool TPosixSerialDevice::WaitEvent(uint32_t* mask, uint32_t limitMs, int32_t* er
       return true;
     }
     const auto now = TClock::now();
-    if (now >= deadline) return true;
+    if (now >= deadline) return !HungUp(error);
     std::this_thread::sleep_for(std::min<TClock::duration>(TMillis(1), deadline - now));
   }
 }
