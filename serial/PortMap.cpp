@@ -55,9 +55,13 @@ uint8_t TPortMap::AssignPort(const std::string& devicePath) {
   for (const auto& [number, path] : overrides_) {
     if (path == devicePath) return number;
   }
-  for (unsigned n = 254; n >= 1; --n) {
-    const auto number = static_cast<uint8_t>(n);
-    if (overrides_.count(number) == 0 && DefaultDevicePath(number).empty()) {
+  // Numbers the platform has no device for first; where it has one for every number
+  // (Windows), the highest free one, which a real port rarely uses.
+  for (const bool allowShadowing : {false, true}) {
+    for (unsigned n = 254; n >= 1; --n) {
+      const auto number = static_cast<uint8_t>(n);
+      if (overrides_.count(number) != 0) continue;
+      if (!allowShadowing && !DefaultDevicePath(number).empty()) continue;
       overrides_[number] = devicePath;
       return number;
     }

@@ -30,8 +30,8 @@ class TPortMap {
   // The override when there is one, else the platform default ("" when neither).
   std::string DevicePath(uint8_t portNumber) const;
   // A port number that opens devicePath: an existing override with this path, or else a new
-  // override on the highest number from 254 down that has neither an override nor a default
-  // device. 0 when every number is taken.
+  // override on the highest number from 254 down without one, preferring numbers the platform
+  // has no device for. 0 when every number is taken.
   uint8_t AssignPort(const std::string& devicePath);
 
  private:
