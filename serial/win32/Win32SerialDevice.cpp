@@ -137,8 +137,9 @@ class TWin32SerialDevice final : public TSerialDevice {
     if (!read_.Valid()) return FailLast(error);
     DWORD done = 0;
     OVERLAPPED* ov = read_.Get();
-    if (!ReadFile(handle_, buffer, count, &done, ov) && GetLastError() != ERROR_IO_PENDING) return FailLast(error);
-    // The driver ends the read by the COMMTIMEOUTS in force.
+    if (!ReadFile(handle_, buffer, count, nullptr, ov) && GetLastError() != ERROR_IO_PENDING) return FailLast(error);
+    // The driver ends the read by the COMMTIMEOUTS in force. The count comes from the
+    // overlapped result even when the call completed at once: the direct one is unreliable.
     if (!GetOverlappedResult(handle_, ov, &done, TRUE)) return FailLast(error);
     if (bytesRead) *bytesRead = done;
     return true;
@@ -150,15 +151,15 @@ class TWin32SerialDevice final : public TSerialDevice {
     if (!write_.Valid()) return FailLast(error);
     DWORD done = 0;
     OVERLAPPED* ov = write_.Get();
-    if (!WriteFile(handle_, buffer, count, &done, ov)) {
+    if (!WriteFile(handle_, buffer, count, nullptr, ov)) {
       if (GetLastError() != ERROR_IO_PENDING) return FailLast(error);
       // Without write timeouts the driver would wait for ever on a line that takes nothing.
       if (!writeTimeouts_ && WaitForSingleObject(write_.Event(), UnboundedWriteLimitMs(count)) == WAIT_TIMEOUT) {
         CancelIoEx(handle_, ov);
       }
-      if (!GetOverlappedResult(handle_, ov, &done, TRUE) && GetLastError() != ERROR_OPERATION_ABORTED) {
-        return FailLast(error);
-      }
+    }
+    if (!GetOverlappedResult(handle_, ov, &done, TRUE) && GetLastError() != ERROR_OPERATION_ABORTED) {
+      return FailLast(error);
     }
     if (bytesWritten) *bytesWritten = done;
     return true;
