@@ -6,6 +6,12 @@
 // character level. Everything outside the core (code memory, the external bus, the port
 // pins, the timing of the serial line) belongs to the bench, which reaches the core through
 // ICpuBus and the serial calls below.
+//
+// What the core leaves out, because nothing on the board uses it: the INT0/INT1 pins are
+// not sampled (IE0/IE1 request interrupts only when software sets them), counter mode
+// (C/T) counts nothing, idle and power-down modes do not stop the core, timer 2 and the
+// C509's additional peripherals are absent, and every serial mode behaves like mode 1 at
+// the character level (RB8 receives the stop bit).
 
 #include <cstddef>
 #include <cstdint>
