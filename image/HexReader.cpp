@@ -155,14 +155,19 @@ ResultCode THexReader::ParseSRecord(const std::string& line, THexRecord& record)
     return kOk;
   }
   if (count < addressBytes + 1) return kFileDamaged;  // no room for address and checksum
+  // Count and start-address records carry no data: one that does is a damaged data record.
+  if (!isData && type != '0' && count != addressBytes + 1) return kFileDamaged;
   if (line.size() != 4 + 2 * size_t{count}) return kFileDamaged;
   uint8_t bytes[256];
   if (!HexBytesAt(line, 4, count, bytes)) return kFileDamaged;
   if (static_cast<uint8_t>(SumOf(bytes, count) + count) != 0xFF) return kFileDamaged;
   if (!isData) {
+    // A count record must match the data records before it: a lost line shows up here.
+    if ((type == '5' || type == '6') && BigEndian(bytes, addressBytes) != dataRecordsSeen_) return kFileDamaged;
     record.Kind = THexRecordKind::Skipped;
     return kOk;
   }
+  ++dataRecordsSeen_;
   const THexAddressStyle style = type == '1'   ? THexAddressStyle::S1
                                  : type == '2' ? THexAddressStyle::S2
                                                : THexAddressStyle::S3;

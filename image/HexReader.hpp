@@ -68,6 +68,7 @@ class THexReader {
 
   std::FILE* file_;
   uint32_t intelBase_ = 0;
+  uint32_t dataRecordsSeen_ = 0;  // S1/S2/S3 records, for the S5/S6 count records
 };
 
 // Reads a whole hex file as a load would, writing nothing: 0 when every record up to the end
