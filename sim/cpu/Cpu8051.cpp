@@ -7,9 +7,7 @@ namespace quillorn::sim {
 namespace {
 
 // TCON bits.
-constexpr std::uint8_t kIt0 = 0x01;
 constexpr std::uint8_t kIe0 = 0x02;
-constexpr std::uint8_t kIt1 = 0x04;
 constexpr std::uint8_t kIe1 = 0x08;
 constexpr std::uint8_t kTr0 = 0x10;
 constexpr std::uint8_t kTf0 = 0x20;
@@ -358,14 +356,15 @@ bool TCpu8051::EnterPendingInterrupt() {
       continue;
     }
     inService_ |= level;
-    // Timer flags, and edge-triggered external flags, are cleared by the hardware on
-    // vectoring; the serial flags stay for the handler to examine.
-    std::uint8_t& tconRef = sfr_[sfr::TCON];
+    // Timer and external flags are cleared by the hardware on vectoring; the serial flags
+    // stay for the handler to examine. (A level-triggered external flag follows its pin
+    // on the chip; nothing on this board holds INT0/INT1 low, so it drops as well.)
+    std::uint8_t& tcon = sfr_[sfr::TCON];
     switch (source.vector) {
-      case vector::Timer0: tconRef &= ~kTf0; break;
-      case vector::Timer1: tconRef &= ~kTf1; break;
-      case vector::External0: if (tconRef & kIt0) tconRef &= ~kIe0; break;
-      case vector::External1: if (tconRef & kIt1) tconRef &= ~kIe1; break;
+      case vector::Timer0: tcon &= ~kTf0; break;
+      case vector::Timer1: tcon &= ~kTf1; break;
+      case vector::External0: tcon &= ~kIe0; break;
+      case vector::External1: tcon &= ~kIe1; break;
       default: break;
     }
     Push(static_cast<std::uint8_t>(pc_));
