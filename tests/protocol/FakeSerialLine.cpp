@@ -141,8 +141,11 @@ std::unique_ptr<TSerialDevice> TFakeProvider::TryOpen(const std::string& deviceP
 }
 
 std::vector<uint8_t> ReplyFrame(const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> frame{'P', static_cast<uint8_t>(payload.size() + 0x55)};
-  frame.insert(frame.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> frame;
+  frame.reserve(payload.size() + 3);
+  frame.push_back('P');
+  frame.push_back(static_cast<uint8_t>(payload.size() + 0x55));
+  for (uint8_t byte : payload) frame.push_back(byte);
   uint8_t sum = 0;
   for (uint8_t byte : frame) sum += byte;
   frame.push_back(static_cast<uint8_t>(-sum));

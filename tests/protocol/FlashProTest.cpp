@@ -47,7 +47,7 @@ TEST_F(FlashProTest, FinishGoesOutByteByByteAndReadsNoReply) {
 TEST_F(FlashProTest, ReadSendsOneFrameAndCopiesTheData) {
   const std::vector<uint8_t> data = Sequence(0xA0, 16);
   std::vector<uint8_t> payload{0x93};
-  payload.insert(payload.end(), data.begin(), data.end());
+  for (uint8_t byte : data) payload.push_back(byte);
   const std::vector<uint8_t> reply = ReplyFrame(payload);
   ASSERT_EQ(std::vector<uint8_t>(reply.begin(), reply.begin() + 3), Bytes({0x50, 0x66, 0x93}));
   line.Reply(reply);
