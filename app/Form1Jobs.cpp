@@ -1,0 +1,167 @@
+// The job buttons, the job thread and cancellation by closing the window.
+#include <chrono>
+
+#include "app/Form1.hpp"
+#include "jobs/ResultMessage.hpp"
+#include "platform/Clock.hpp"
+#include "platform/File.hpp"
+
+namespace quillorn {
+
+namespace {
+constexpr const char* kNotProgramCode = "Скорее всего, файл не является кодом программы ЭБУ.\nПрограммировать flash память?";
+constexpr const char* kNotProgramCodeCaption = "Внимание!";
+constexpr const char* kClearOnlyJanuary = "Очистка EEPROM возможна только для ЭБУ Январь-5.x";
+constexpr const char* kClearOnlyJanuaryCaption = "Ошибка";
+constexpr uint8_t kProgramCodeFirstByte = 0x02;
+constexpr uint32_t kPostRetryMs = 1;
+}  // namespace
+
+void TForm1::WriteECUClick() { PrepareJob({TJobAction::Write, 1, TDialog::Open}); }
+void TForm1::ReadECUClick() { PrepareJob({TJobAction::Read, 1, TDialog::Save}); }
+void TForm1::WriteEEPROMClick() { PrepareJob({TJobAction::Write, 0, TDialog::Open}); }
+void TForm1::ReadEEPROMClick() { PrepareJob({TJobAction::Read, 0, TDialog::Save}); }
+void TForm1::DeImmoClick() { PrepareJob({TJobAction::ClearEeprom, 0, TDialog::None}); }
+
+// Settings, file, port, speed, job values, the button's own check; false when the job is not
+// to start.
+bool TForm1::PrepareJobStart(const TJobButton& button) {
+  SaveSettings();
+  if (button.dialog != TDialog::None) {
+    const auto path = view_.FileDialog(button.dialog == TDialog::Open ? OpenDialogSpec() : SaveDialogSpec());
+    if (!path) return false;
+    FileName = *path;
+  }
+  PortNumber = SelectedPortNumber();
+  // Without a selected speed (only when the settings could not be opened) the last one stays.
+  if (const auto baud = SelectedBaudItem()) SelectedBaud = *baud;
+
+  if (button.action == TJobAction::ClearEeprom) {
+    if (IsChecked(TControlId::Mikas)) {
+      ShowMessage(kClearOnlyJanuary, kClearOnlyJanuaryCaption, kBoxError);
+      return false;
+    }
+    JobKind = kJobClearEeprom;
+  } else if (button.isFlashJob == 1) {
+    JobKind = JobKindFor(CheckedFamily(), button.action);
+  } else {
+    // The EEPROM buttons know two layouts only; they are disabled for the eight-bank families.
+    const bool write = button.action == TJobAction::Write;
+    JobKind = IsChecked(TControlId::Mikas) ? (write ? kJobMikasWrite : kJobMikasRead) : (write ? kJobWrite : kJobRead);
+  }
+  IsFlashJob = button.isFlashJob;
+  if (button.action == TJobAction::Write && button.isFlashJob == 1 && !ConfirmFlashFile()) return false;
+  return true;
+}
+
+void TForm1::PrepareJob(const TJobButton& button) {
+  if (!PrepareJobStart(button)) return;
+  jobRequest_.JobKind = JobKind;
+  jobRequest_.IsFlashJob = IsFlashJob;
+  jobRequest_.FileName = FileName;
+  jobRequest_.PortNumber = PortNumber;
+  jobRequest_.SelectedBaud = SelectedBaud;
+  jobRequest_.JobReplyTimeout = static_cast<uint32_t>(JobReplyTimeout);
+  jobRequest_.Family = CheckedFamily();
+  jobRequest_.DualProg = IsChecked(TControlId::DualProg);
+  jobRequest_.SecondPage = IsChecked(TControlId::SecondPage);
+  SetEnabled(TControlId::CheckStatusTimer, false);
+  StartJobThread([this] { RunJob(); });
+}
+
+void TForm1::IdentClick() {
+  if (!identificationEntry_) return;
+  SaveSettings();
+  PortNumber = SelectedPortNumber();
+  if (const auto baud = SelectedBaudItem()) SelectedBaud = *baud;
+  Session.LinkState = kLinkStartOver;
+  SetEnabled(TControlId::CheckStatusTimer, false);
+  StartJobThread([this] { identificationEntry_(*this); });
+}
+
+bool TForm1::ConfirmFlashFile() {
+  if (IsChecked(TControlId::M797) || IsChecked(TControlId::M10)) return true;
+  if (IsHexFileName(FileName)) return true;
+  TFile file(FileName, "rb");
+  if (!file.IsOpen()) return true;  // the job reports it
+  uint8_t head[4];
+  if (std::fread(head, 1, sizeof head, file.Get()) != sizeof head) return true;
+  if (head[0] == kProgramCodeFirstByte) return true;
+  file.Close();
+  return ShowMessage(kNotProgramCode, kNotProgramCodeCaption, kBoxYesNoInformation) == kAnswerYes;
+}
+
+void TForm1::RunJob() {
+  SetCursor(TCursorShape::Hourglass);
+  EnableMainControls(false);
+  JobRunning = 1;
+  TJobDrivers drivers{services_.Loader, services_.Memory, Session, JobState};
+  const ResultCode result = services_.PerformJob(jobRequest_, drivers);
+  SetCursor(TCursorShape::Arrow);
+  Session.LinkState = result == kOk ? kLinkBootstrapRunning : kLinkStartOver;
+  const TResultMessage message = MessageForJobResult(result);
+  if (result != kOk) {
+    ShowMessage(message.text, message.caption, message.flags);
+    ShowStage("");
+  } else {
+    ShowStage("");
+    ShowMessage(message.text, message.caption, message.flags);
+  }
+  ResetProgress();
+  EnableMainControls(true);
+  JobRunning = 0;
+}
+
+// The window counts a job as running from the moment its thread is started, so a close request
+// can never slip in before the thread has marked itself.
+void TForm1::StartJobThread(std::function<void()> entry) {
+  if (jobThread_.joinable()) jobThread_.join();  // the last job has passed its final update
+  JobRunning = 1;
+  jobThreadActive_ = true;
+  jobThread_ = std::thread([this, entry = std::move(entry)] {
+    {
+      std::lock_guard<std::mutex> lock(mailboxMutex_);
+      jobMailbox_ = &ThisThreadAbortMailbox();
+    }
+    entry();
+    {
+      std::lock_guard<std::mutex> lock(mailboxMutex_);
+      jobMailbox_ = nullptr;
+    }
+    JobRunning = 0;
+    jobThreadActive_ = false;
+  });
+}
+
+void TForm1::JoinEndedJobThread() {
+  if (jobThread_.joinable() && !jobThreadActive_.load()) jobThread_.join();
+}
+
+bool TForm1::FormCloseQuery() {
+  if (JobRunning == 0) return true;
+  // Post the abort to the job thread, retrying until its mailbox exists.
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mailboxMutex_);
+      if (jobMailbox_ != nullptr) {
+        jobMailbox_->Post();
+        break;
+      }
+    }
+    if (!jobThreadActive_.load()) break;
+    SleepMs(kPostRetryMs);
+  }
+  return false;
+}
+
+bool TForm1::WaitForJobEnd(uint32_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (jobThreadActive_.load()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    SleepMs(1);
+  }
+  JoinEndedJobThread();
+  return true;
+}
+
+}  // namespace quillorn
