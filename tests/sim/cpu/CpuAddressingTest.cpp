@@ -6,9 +6,9 @@
 namespace quillorn::sim::test {
 namespace {
 
-using AddressingTest = CpuFixture;
+using CpuAddressingTest = CpuFixture;
 
-TEST_F(AddressingTest, BitAddressesMapToRamBytesAndSfrBits) {
+TEST_F(CpuAddressingTest, BitAddressesMapToRamBytesAndSfrBits) {
   Run({0xD2, 0x07,    // SETB 0x07   -> byte 0x20 bit 7
        0xD2, 0x7F,    // SETB 0x7F   -> byte 0x2F bit 7
        0xD2, 0x08,    // SETB 0x08   -> byte 0x21 bit 0
@@ -31,7 +31,7 @@ TEST_F(AddressingTest, BitAddressesMapToRamBytesAndSfrBits) {
   EXPECT_FALSE(Cy());  // MOV C,0x07 set it, CPL cleared it
 }
 
-TEST_F(AddressingTest, BooleanAndOrWithComplementedOperands) {
+TEST_F(CpuAddressingTest, BooleanAndOrWithComplementedOperands) {
   cpu.SetIram(0x20, 0x01);  // bit 0x00 = 1, bit 0x01 = 0
   Run({0xD3, 0x82, 0x01});  // SETB C, ANL C,0x01 -> 0
   EXPECT_FALSE(Cy());
@@ -45,7 +45,7 @@ TEST_F(AddressingTest, BooleanAndOrWithComplementedOperands) {
   EXPECT_EQ(cpu.Iram(0x21), 0x80);
 }
 
-TEST_F(AddressingTest, RegisterBanksFollowRs1Rs0) {
+TEST_F(CpuAddressingTest, RegisterBanksFollowRs1Rs0) {
   // MOV R0,#0x11; MOV PSW,#0x08; MOV R0,#0x22; MOV PSW,#0x18; MOV R7,#0x33; MOV PSW,#0x10;
   // MOV 0x10,#0x55; MOV A,R0 (bank 2's R0 is 0x10); MOV R1,#0x40; MOV @R1,#0x44
   Run({0x78, 0x11, 0x75, 0xD0, 0x08, 0x78, 0x22, 0x75, 0xD0, 0x18, 0x7F, 0x33, 0x75, 0xD0,
@@ -58,7 +58,7 @@ TEST_F(AddressingTest, RegisterBanksFollowRs1Rs0) {
   EXPECT_EQ(cpu.Iram(0x40), 0x44);
 }
 
-TEST_F(AddressingTest, IndirectAddressingReachesUpperRamNotTheSfrs) {
+TEST_F(CpuAddressingTest, IndirectAddressingReachesUpperRamNotTheSfrs) {
   // MOV R0,#0x90; MOV @R0,#0x5A; MOV 0x90,#0x00 (P1 latch); MOV A,@R0
   Run({0x78, 0x90, 0x76, 0x5A, 0x75, 0x90, 0x00, 0xE6});
   EXPECT_EQ(cpu.Iram(0x90), 0x5A);
@@ -66,7 +66,7 @@ TEST_F(AddressingTest, IndirectAddressingReachesUpperRamNotTheSfrs) {
   EXPECT_EQ(A(), 0x5A);
 }
 
-TEST_F(AddressingTest, PushPopAndCallsUseTheStackUpwards) {
+TEST_F(CpuAddressingTest, PushPopAndCallsUseTheStackUpwards) {
   // MOV SP,#0x30; MOV A,#0xAB; PUSH ACC; POP 0x40; LCALL 0x0200
   bus.Load(0x0200, {0x22});  // RET
   Run({0x75, 0x81, 0x30, 0x74, 0xAB, 0xC0, 0xE0, 0xD0, 0x40, 0x12, 0x02, 0x00});
@@ -77,7 +77,7 @@ TEST_F(AddressingTest, PushPopAndCallsUseTheStackUpwards) {
   EXPECT_EQ(cpu.Iram(0x32), 0x01);
 }
 
-TEST_F(AddressingTest, StackPointerWrapsFromFfToZero) {
+TEST_F(CpuAddressingTest, StackPointerWrapsFromFfToZero) {
   // MOV SP,#0xFE; PUSH 0x50 (SP=0xFF); PUSH 0x51 (SP=0x00 -> writes R0 of bank 0)
   cpu.SetIram(0x50, 0x12);
   cpu.SetIram(0x51, 0x34);
@@ -91,13 +91,13 @@ TEST_F(AddressingTest, StackPointerWrapsFromFfToZero) {
   EXPECT_EQ(cpu.Sfr(sfr::SP), 0xFE);
 }
 
-TEST_F(AddressingTest, PopIntoSpKeepsThePoppedValue) {
+TEST_F(CpuAddressingTest, PopIntoSpKeepsThePoppedValue) {
   cpu.SetIram(0x40, 0x70);
   Run({0x75, 0x81, 0x40, 0xD0, 0x81});  // MOV SP,#0x40; POP SP
   EXPECT_EQ(cpu.Sfr(sfr::SP), 0x70);
 }
 
-TEST_F(AddressingTest, MovcReadsCodeRelativeToPcAndDptr) {
+TEST_F(CpuAddressingTest, MovcReadsCodeRelativeToPcAndDptr) {
   bus.Load(0x0300, {0x10, 0x20, 0x30});
   // MOV DPTR,#0x0300; MOV A,#2; MOVC A,@A+DPTR; MOV R2,A
   // MOV A,#3; MOVC A,@A+PC (PC = 0x010A after it; reads 0x010D); SJMP +2; DB 0x77, 0x88
@@ -106,7 +106,7 @@ TEST_F(AddressingTest, MovcReadsCodeRelativeToPcAndDptr) {
   EXPECT_EQ(A(), 0x88);
 }
 
-TEST_F(AddressingTest, CodeWindowServesFetchesWithoutTheBus) {
+TEST_F(CpuAddressingTest, CodeWindowServesFetchesWithoutTheBus) {
   std::vector<std::uint8_t> xram(0x0C00, 0xFF);
   xram[0x20] = 0x74;  // MOV A,#0x5C at 0xF420
   xram[0x21] = 0x5C;
@@ -131,7 +131,7 @@ TEST_F(AddressingTest, CodeWindowServesFetchesWithoutTheBus) {
   EXPECT_EQ(bus.codeReads, 3);
 }
 
-TEST_F(AddressingTest, MovxReachesTheExternalBusWithP2AsHighByteForRi) {
+TEST_F(CpuAddressingTest, MovxReachesTheExternalBusWithP2AsHighByteForRi) {
   bus.xdata[0x5555] = 0x3C;
   // MOV DPTR,#0x5555; MOVX A,@DPTR; MOV R5,A; MOV A,#0xAA; MOV DPTR,#0x2AAA; MOVX @DPTR,A
   // MOV P2,#0x81; MOV R1,#0x23; MOV A,#0x99; MOVX @R1,A; MOV R0,#0x23; CLR A; MOVX A,@R0
@@ -144,7 +144,7 @@ TEST_F(AddressingTest, MovxReachesTheExternalBusWithP2AsHighByteForRi) {
   EXPECT_EQ(A(), 0x99);
 }
 
-TEST_F(AddressingTest, ReadModifyWriteSeesTheLatchOtherReadsSeeThePins) {
+TEST_F(CpuAddressingTest, ReadModifyWriteSeesTheLatchOtherReadsSeeThePins) {
   bus.pulledLow[1] = 0x02;  // a device holds P1.1 low
   // MOV A,P1 -> pins; JB P1.1 taken? (no); ORL P1,#0x00 -> latch stays 0xFF
   Run({0xE5, 0x90, 0xFA, 0x43, 0x90, 0x00, 0xA2, 0x91});  // ..., MOV C,P1.1
@@ -170,7 +170,7 @@ TEST_F(AddressingTest, ReadModifyWriteSeesTheLatchOtherReadsSeeThePins) {
   EXPECT_EQ(A(), 0xDC);
 }
 
-TEST_F(AddressingTest, SfrWritesOutsideTheCoreReachTheBench) {
+TEST_F(CpuAddressingTest, SfrWritesOutsideTheCoreReachTheBench) {
   Run({0x75, 0xC2, 0xCD, 0x05, 0xC2});  // MOV 0xC2,#0xCD; INC 0xC2
   ASSERT_EQ(bus.sfrWrites.size(), 2u);
   EXPECT_EQ(bus.sfrWrites[0], (std::pair<std::uint8_t, std::uint8_t>{0xC2, 0xCD}));

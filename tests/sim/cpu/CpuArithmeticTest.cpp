@@ -15,7 +15,7 @@ struct TFlagCase {
   bool ov;
 };
 
-class ArithmeticTest : public CpuFixture {
+class CpuArithmeticTest : public CpuFixture {
 protected:
   // SETB C / CLR C, MOV A,#a, <op> A,#operand
   void RunOp(std::uint8_t opcode, const TFlagCase& c) {
@@ -31,7 +31,7 @@ protected:
   }
 };
 
-TEST_F(ArithmeticTest, AddSetsCarryAuxiliaryCarryAndOverflowAtTheirBoundaries) {
+TEST_F(CpuArithmeticTest, AddSetsCarryAuxiliaryCarryAndOverflowAtTheirBoundaries) {
   const TFlagCase cases[] = {
       {0x7F, 0x01, false, 0x80, false, true, true},    // positive overflow into the sign
       {0xFF, 0x01, false, 0x00, true, true, false},    // carry out, no signed overflow
@@ -47,7 +47,7 @@ TEST_F(ArithmeticTest, AddSetsCarryAuxiliaryCarryAndOverflowAtTheirBoundaries) {
   }
 }
 
-TEST_F(ArithmeticTest, AddcAddsTheCarryIntoEveryFlag) {
+TEST_F(CpuArithmeticTest, AddcAddsTheCarryIntoEveryFlag) {
   const TFlagCase cases[] = {
       {0x0F, 0x00, true, 0x10, false, true, false},
       {0x7F, 0x00, true, 0x80, false, true, true},
@@ -61,7 +61,7 @@ TEST_F(ArithmeticTest, AddcAddsTheCarryIntoEveryFlag) {
   }
 }
 
-TEST_F(ArithmeticTest, SubbBorrowsThroughTheCarry) {
+TEST_F(CpuArithmeticTest, SubbBorrowsThroughTheCarry) {
   const TFlagCase cases[] = {
       {0x00, 0x01, false, 0xFF, true, true, false},   // borrow out of both nibbles
       {0x80, 0x01, false, 0x7F, false, true, true},   // -128 - 1 overflows
@@ -76,7 +76,7 @@ TEST_F(ArithmeticTest, SubbBorrowsThroughTheCarry) {
   }
 }
 
-TEST_F(ArithmeticTest, DecimalAdjustCorrectsBothDigitsAndNeverClearsTheCarry) {
+TEST_F(CpuArithmeticTest, DecimalAdjustCorrectsBothDigitsAndNeverClearsTheCarry) {
   struct TCase {
     std::uint8_t x, y, result;
     bool cy;
@@ -96,7 +96,7 @@ TEST_F(ArithmeticTest, DecimalAdjustCorrectsBothDigitsAndNeverClearsTheCarry) {
   }
 }
 
-TEST_F(ArithmeticTest, MulPutsTheHighByteInBAndFlagsOverflowAbove255) {
+TEST_F(CpuArithmeticTest, MulPutsTheHighByteInBAndFlagsOverflowAbove255) {
   // SETB C, MOV A,#0x50, MOV B,#0xA0, MUL AB
   Run({0xD3, 0x74, 0x50, 0x75, 0xF0, 0xA0, 0xA4});
   EXPECT_EQ(A(), 0x00);
@@ -111,7 +111,7 @@ TEST_F(ArithmeticTest, MulPutsTheHighByteInBAndFlagsOverflowAbove255) {
   EXPECT_FALSE(Cy());
 }
 
-TEST_F(ArithmeticTest, DivLeavesQuotientAndRemainderAndFlagsDivisionByZero) {
+TEST_F(CpuArithmeticTest, DivLeavesQuotientAndRemainderAndFlagsDivisionByZero) {
   Run({0xD3, 0x74, 0xFB, 0x75, 0xF0, 0x12, 0x84});  // 251 / 18
   EXPECT_EQ(A(), 13);
   EXPECT_EQ(cpu.Sfr(sfr::B), 17);
@@ -123,7 +123,7 @@ TEST_F(ArithmeticTest, DivLeavesQuotientAndRemainderAndFlagsDivisionByZero) {
   EXPECT_FALSE(Cy());
 }
 
-TEST_F(ArithmeticTest, ParityFollowsTheAccumulatorWhateverWritesIt) {
+TEST_F(CpuArithmeticTest, ParityFollowsTheAccumulatorWhateverWritesIt) {
   Run({0x74, 0x07});  // three bits set: odd
   EXPECT_EQ(Psw() & 1, 1);
   Run({0x74, 0x03});
@@ -133,7 +133,7 @@ TEST_F(ArithmeticTest, ParityFollowsTheAccumulatorWhateverWritesIt) {
   EXPECT_EQ(cpu.Iram(0x51) & 1, 1);
 }
 
-TEST_F(ArithmeticTest, RotatesThroughCarryAndIncrementsWrapWithoutFlags) {
+TEST_F(CpuArithmeticTest, RotatesThroughCarryAndIncrementsWrapWithoutFlags) {
   // SETB C, MOV A,#0x80, RLC A  -> A=0x01, CY=1
   Run({0xD3, 0x74, 0x80, 0x33});
   EXPECT_EQ(A(), 0x01);

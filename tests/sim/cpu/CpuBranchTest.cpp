@@ -6,9 +6,9 @@
 namespace quillorn::sim::test {
 namespace {
 
-using BranchTest = CpuFixture;
+using CpuBranchTest = CpuFixture;
 
-TEST_F(BranchTest, AjmpTakesItsBlockFromTheAddressAfterTheInstruction) {
+TEST_F(CpuBranchTest, AjmpTakesItsBlockFromTheAddressAfterTheInstruction) {
   // At the last two bytes of a 2 KiB block the next PC is already in the following block.
   bus.Load(0x07FE, {0x21, 0x23});  // AJMP page 1, low byte 0x23
   cpu.SetPc(0x07FE);
@@ -26,7 +26,7 @@ TEST_F(BranchTest, AjmpTakesItsBlockFromTheAddressAfterTheInstruction) {
   EXPECT_EQ(cpu.Pc(), 0xF000);
 }
 
-TEST_F(BranchTest, AcallPushesTheReturnAddressAndJumpsWithinTheNextBlock) {
+TEST_F(CpuBranchTest, AcallPushesTheReturnAddressAndJumpsWithinTheNextBlock) {
   cpu.SetSfr(sfr::SP, 0x20);
   bus.Load(0x0FFE, {0xF1, 0x10});  // ACALL page 7, low byte 0x10
   cpu.SetPc(0x0FFE);
@@ -40,7 +40,7 @@ TEST_F(BranchTest, AcallPushesTheReturnAddressAndJumpsWithinTheNextBlock) {
   EXPECT_EQ(cpu.Sfr(sfr::SP), 0x20);
 }
 
-TEST_F(BranchTest, RelativeJumpsReachBackwardAndForwardAndWrapAt64K) {
+TEST_F(CpuBranchTest, RelativeJumpsReachBackwardAndForwardAndWrapAt64K) {
   bus.Load(0x0200, {0x80, 0x80});  // SJMP -128
   cpu.SetPc(0x0200);
   cpu.Step();
@@ -62,7 +62,7 @@ TEST_F(BranchTest, RelativeJumpsReachBackwardAndForwardAndWrapAt64K) {
   EXPECT_EQ(cpu.Pc(), 0x0300);
 }
 
-TEST_F(BranchTest, CjneSetsCarryWhenTheFirstOperandIsSmaller) {
+TEST_F(CpuBranchTest, CjneSetsCarryWhenTheFirstOperandIsSmaller) {
   // MOV A,#5; CJNE A,#6,+2 (jumps over the next NOP NOP)
   EXPECT_EQ(Run({0x74, 0x05, 0xB4, 0x06, 0x02, 0xA5, 0xA5}), 3u);
   EXPECT_TRUE(Cy());
@@ -83,7 +83,7 @@ TEST_F(BranchTest, CjneSetsCarryWhenTheFirstOperandIsSmaller) {
   EXPECT_FALSE(Cy());
 }
 
-TEST_F(BranchTest, DjnzCountsDownAndWrapsFromZero) {
+TEST_F(CpuBranchTest, DjnzCountsDownAndWrapsFromZero) {
   // MOV R2,#10; DJNZ R2,$ : 1 + 10 * 2 cycles
   EXPECT_EQ(Run({0x7A, 0x0A, 0xDA, 0xFE}), 21u);
   EXPECT_EQ(cpu.Iram(0x02), 0x00);
@@ -92,7 +92,7 @@ TEST_F(BranchTest, DjnzCountsDownAndWrapsFromZero) {
   EXPECT_EQ(cpu.Iram(0x30), 0x00);
 }
 
-TEST_F(BranchTest, ConditionalJumpsTestTheirCondition) {
+TEST_F(CpuBranchTest, ConditionalJumpsTestTheirCondition) {
   // MOV A,#0; JZ +1; (skipped A5) JNZ +1 (not taken); INC A; JNZ +1; (skipped A5) JNC +1;
   // (skipped A5) SETB C; JC +1; (skipped A5)
   Run({0x74, 0x00, 0x60, 0x01, 0xA5, 0x70, 0x01, 0x04, 0x70, 0x01, 0xA5, 0x50, 0x01, 0xA5,
@@ -106,7 +106,7 @@ TEST_F(BranchTest, ConditionalJumpsTestTheirCondition) {
   EXPECT_FALSE(cpu.HitReservedOpcode());
 }
 
-TEST_F(BranchTest, JmpIndirectAddsTheAccumulatorToDptr) {
+TEST_F(CpuBranchTest, JmpIndirectAddsTheAccumulatorToDptr) {
   bus.Load(0x0404, {0x74, 0x42, 0x02, 0x01, 0x00});  // MOV A,#0x42; LJMP 0x0100
   cpu.SetPc(0x0200);
   bus.Load(0x0200, {0x90, 0x04, 0x00, 0x74, 0x04, 0x73});  // MOV DPTR,#0x0400; MOV A,#4; JMP @A+DPTR
@@ -114,14 +114,14 @@ TEST_F(BranchTest, JmpIndirectAddsTheAccumulatorToDptr) {
   EXPECT_EQ(A(), 0x42);
 }
 
-TEST_F(BranchTest, ReservedOpcodeIsRecordedAndSkipped) {
+TEST_F(CpuBranchTest, ReservedOpcodeIsRecordedAndSkipped) {
   EXPECT_EQ(Run({0xA5}), 1u);
   EXPECT_TRUE(cpu.HitReservedOpcode());
   cpu.Reset();
   EXPECT_FALSE(cpu.HitReservedOpcode());
 }
 
-TEST_F(BranchTest, InstructionsTakeTheirMachineCycles) {
+TEST_F(CpuBranchTest, InstructionsTakeTheirMachineCycles) {
   struct TCase {
     std::vector<std::uint8_t> code;
     std::uint64_t cycles;

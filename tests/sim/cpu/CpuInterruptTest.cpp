@@ -13,7 +13,7 @@ constexpr std::uint8_t kTf1 = 0x80;
 constexpr std::uint8_t kRi = 0x01;
 constexpr std::uint8_t kTi = 0x02;
 
-class TimerTest : public CpuFixture {
+class CpuTimerTest : public CpuFixture {
 protected:
   // Code memory holds 0xFF (MOV R7,A, one cycle) everywhere: a free-running one-cycle loop.
   void StartTimer0(std::uint8_t tmod, std::uint8_t th, std::uint8_t tl) {
@@ -26,7 +26,7 @@ protected:
   bool Tf0() const { return (cpu.Sfr(sfr::TCON) & kTf0) != 0; }
 };
 
-TEST_F(TimerTest, Mode1OverflowsAfterTheReloadCountOfTheTick) {
+TEST_F(CpuTimerTest, Mode1OverflowsAfterTheReloadCountOfTheTick) {
   StartTimer0(0x01, 0xEE, 0x01);  // 4607 counts to overflow
   cpu.RunCycles(4606);
   EXPECT_FALSE(Tf0());
@@ -38,7 +38,7 @@ TEST_F(TimerTest, Mode1OverflowsAfterTheReloadCountOfTheTick) {
   EXPECT_EQ(cpu.Sfr(sfr::TL0), 0x00);
 }
 
-TEST_F(TimerTest, Mode2ReloadsFromTh0OnEveryOverflow) {
+TEST_F(CpuTimerTest, Mode2ReloadsFromTh0OnEveryOverflow) {
   StartTimer0(0x02, 0xF0, 0xF0);
   cpu.RunCycles(15);
   EXPECT_FALSE(Tf0());
@@ -50,7 +50,7 @@ TEST_F(TimerTest, Mode2ReloadsFromTh0OnEveryOverflow) {
   EXPECT_EQ(cpu.Sfr(sfr::TH0), 0xF0);
 }
 
-TEST_F(TimerTest, Mode0CountsThirteenBits) {
+TEST_F(CpuTimerTest, Mode0CountsThirteenBits) {
   StartTimer0(0x00, 0xFF, 0xFE);  // low five bits 0x1E: 0x1FFE, upper TL0 bits unused
   cpu.RunCycles(1);
   EXPECT_FALSE(Tf0());
@@ -61,7 +61,7 @@ TEST_F(TimerTest, Mode0CountsThirteenBits) {
   EXPECT_EQ(cpu.Sfr(sfr::TL0) & 0x1F, 0x00);
 }
 
-TEST_F(TimerTest, Mode3SplitsTimer0IntoTwoEightBitTimers) {
+TEST_F(CpuTimerTest, Mode3SplitsTimer0IntoTwoEightBitTimers) {
   StartTimer0(0x03, 0xFE, 0xFC);
   cpu.SetSfr(sfr::TCON, kTr0 | kTr1);
   cpu.RunCycles(2);
@@ -71,7 +71,7 @@ TEST_F(TimerTest, Mode3SplitsTimer0IntoTwoEightBitTimers) {
   EXPECT_TRUE(Tf0());
 }
 
-TEST_F(TimerTest, GateHoldsTheTimerWhileItsInterruptPinIsLow) {
+TEST_F(CpuTimerTest, GateHoldsTheTimerWhileItsInterruptPinIsLow) {
   bus.pulledLow[3] = 0x04;  // INT0 (P3.2) low
   StartTimer0(0x09, 0xFF, 0xF0);
   cpu.RunCycles(100);
@@ -82,7 +82,7 @@ TEST_F(TimerTest, GateHoldsTheTimerWhileItsInterruptPinIsLow) {
   EXPECT_TRUE(Tf0());
 }
 
-TEST_F(TimerTest, StoppedAndCounterModeTimersDoNotCount) {
+TEST_F(CpuTimerTest, StoppedAndCounterModeTimersDoNotCount) {
   StartTimer0(0x05, 0xFF, 0xF0);  // C/T set: counts T0 pulses, which never come
   cpu.RunCycles(100);
   EXPECT_EQ(cpu.Sfr(sfr::TL0), 0xF0);
@@ -92,7 +92,7 @@ TEST_F(TimerTest, StoppedAndCounterModeTimersDoNotCount) {
   EXPECT_EQ(cpu.Sfr(sfr::TL0), 0xF0);
 }
 
-TEST_F(TimerTest, Timer1CountsIndependently) {
+TEST_F(CpuTimerTest, Timer1CountsIndependently) {
   cpu.SetSfr(sfr::TMOD, 0x10);
   cpu.SetSfr(sfr::TH1, 0xFF);
   cpu.SetSfr(sfr::TL1, 0xFD);
@@ -103,7 +103,7 @@ TEST_F(TimerTest, Timer1CountsIndependently) {
   EXPECT_FALSE(Tf0());
 }
 
-class InterruptTest : public CpuFixture {
+class CpuInterruptTest : public CpuFixture {
 protected:
   std::uint16_t ReturnAddressOnStack() const {
     const std::uint8_t sp = cpu.Sfr(sfr::SP);
@@ -111,7 +111,7 @@ protected:
   }
 };
 
-TEST_F(InterruptTest, Timer0OverflowVectorsTo000BClearsTf0AndReturnsWithReti) {
+TEST_F(CpuInterruptTest, Timer0OverflowVectorsTo000BClearsTf0AndReturnsWithReti) {
   bus.Load(0x000B, {0x05, 0x30, 0x00, 0x32});  // INC 0x30; NOP; RETI
   bus.Load(0x0100, {0x75, 0x89, 0x01,          // MOV TMOD,#1
                     0x75, 0x8C, 0xFF,          // MOV TH0,#0xFF
@@ -139,7 +139,7 @@ TEST_F(InterruptTest, Timer0OverflowVectorsTo000BClearsTf0AndReturnsWithReti) {
   EXPECT_EQ(cpu.Cycles() - firstEntry, 65536u);
 }
 
-TEST_F(InterruptTest, NoInterruptIsTakenUntilOneInstructionAfterAWriteToIe) {
+TEST_F(CpuInterruptTest, NoInterruptIsTakenUntilOneInstructionAfterAWriteToIe) {
   cpu.SetSfr(sfr::TCON, kTf0);
   bus.Load(0x0100, {0x75, 0xA8, 0x82, 0x00, 0x00});  // MOV IE,#0x82; NOP; NOP
   cpu.SetPc(0x0100);
@@ -152,7 +152,7 @@ TEST_F(InterruptTest, NoInterruptIsTakenUntilOneInstructionAfterAWriteToIe) {
   EXPECT_EQ(ReturnAddressOnStack(), 0x0104);
 }
 
-TEST_F(InterruptTest, DisabledSourcesAndEaClearedKeepTheFlagPending) {
+TEST_F(CpuInterruptTest, DisabledSourcesAndEaClearedKeepTheFlagPending) {
   cpu.SetSfr(sfr::TCON, kTf0);
   cpu.SetSfr(sfr::IE, 0x02);  // ET0 without EA
   cpu.SetPc(0x0100);
@@ -165,7 +165,7 @@ TEST_F(InterruptTest, DisabledSourcesAndEaClearedKeepTheFlagPending) {
 }
 
 // Timer 0's handler waits in a loop for bit 0x00; the serial handler sets it.
-class PriorityTest : public InterruptTest {
+class CpuPriorityTest : public CpuInterruptTest {
 protected:
   void SetUp() override {
     bus.Load(0x000B, {0x02, 0x04, 0x00});              // LJMP 0x0400
@@ -180,7 +180,7 @@ protected:
   }
 };
 
-TEST_F(PriorityTest, HighPriorityInterruptsALowPriorityHandler) {
+TEST_F(CpuPriorityTest, HighPriorityInterruptsALowPriorityHandler) {
   cpu.SetSfr(sfr::IP, 0x10);  // serial high
   cpu.RunCycles(20);          // the timer handler spins
   ASSERT_TRUE(cpu.SerialReceive(0x33));
@@ -193,7 +193,7 @@ TEST_F(PriorityTest, HighPriorityInterruptsALowPriorityHandler) {
   EXPECT_EQ(cpu.Sfr(sfr::SP), 0x07);
 }
 
-TEST_F(PriorityTest, EqualPriorityWaitsForRetiAndOneMoreInstruction) {
+TEST_F(CpuPriorityTest, EqualPriorityWaitsForRetiAndOneMoreInstruction) {
   ASSERT_TRUE(cpu.SerialReceive(0x33));
   EXPECT_FALSE(RunUntilPc(cpu, 0x0023, 300));  // the low timer handler is not interrupted
   cpu.SetIram(0x20, 0x01);                     // release the timer handler
@@ -208,24 +208,24 @@ TEST_F(PriorityTest, EqualPriorityWaitsForRetiAndOneMoreInstruction) {
 }
 
 // The same set-up with both sources at high priority: the timer handler runs at high level.
-class HighPriorityTest : public PriorityTest {
+class CpuHighPriorityTest : public CpuPriorityTest {
 protected:
   void SetUp() override {
     cpu.SetSfr(sfr::IP, 0x12);
-    PriorityTest::SetUp();
+    CpuPriorityTest::SetUp();
   }
 };
 
-TEST_F(HighPriorityTest, HighPriorityHandlerIsNotInterruptedByAnother) {
+TEST_F(CpuHighPriorityTest, HighPriorityHandlerIsNotInterruptedByAnother) {
   ASSERT_TRUE(cpu.SerialReceive(0x33));
   EXPECT_FALSE(RunUntilPc(cpu, 0x0023, 300));
   cpu.SetIram(0x20, 0x01);
   ASSERT_TRUE(RunUntilPc(cpu, 0x0023, 50));  // taken once the handler has returned
 }
 
-class SerialTest : public CpuFixture {};
+class CpuSerialTest : public CpuFixture {};
 
-TEST_F(SerialTest, ReceiveNeedsTheReceiverEnabledAndFree) {
+TEST_F(CpuSerialTest, ReceiveNeedsTheReceiverEnabledAndFree) {
   EXPECT_FALSE(cpu.SerialReceive(0x41));  // REN = 0 after reset
   EXPECT_EQ(cpu.Sfr(sfr::SCON) & kRi, 0);
 
@@ -241,7 +241,7 @@ TEST_F(SerialTest, ReceiveNeedsTheReceiverEnabledAndFree) {
   EXPECT_EQ(A(), 0x43);
 }
 
-TEST_F(SerialTest, TransmitSetsTiAfterOneCharacterTimeAndHandsTheByteOver) {
+TEST_F(CpuSerialTest, TransmitSetsTiAfterOneCharacterTimeAndHandsTheByteOver) {
   std::vector<std::pair<std::uint8_t, std::uint64_t>> sent;
   cpu.SetSerialTransmitHandler([&](std::uint8_t b) { sent.emplace_back(b, cpu.Cycles()); });
   cpu.SetSerialCharCycles(100);
@@ -266,7 +266,7 @@ TEST_F(SerialTest, TransmitSetsTiAfterOneCharacterTimeAndHandsTheByteOver) {
   EXPECT_FALSE(cpu.SerialTransmitting());
 }
 
-TEST_F(SerialTest, ReceiveAndTransmitFlagsRequestTheSerialInterrupt) {
+TEST_F(CpuSerialTest, ReceiveAndTransmitFlagsRequestTheSerialInterrupt) {
   bus.Load(0x0023, {0x05, 0x32, 0xC2, 0x99, 0x32});  // INC 0x32; CLR TI; RETI
   cpu.SetSfr(sfr::IE, 0x90);
   cpu.SetSerialCharCycles(10);

@@ -13,7 +13,7 @@ constexpr std::uint8_t kA = 0x5C;
 constexpr std::uint8_t kOperand = 0x3A;
 constexpr std::uint8_t kDecoy = 0xC3;  // in every other register and RAM cell in use
 
-class OperandFormsTest : public CpuFixture {
+class CpuOperandFormsTest : public CpuFixture {
 protected:
   // Fills R0..R7 of bank 1 and the cells 0x40/0x41 with the decoy, then puts the operand
   // where `form` (0..0xF as in the opcode's low nibble, 4..F) looks for it. Returns the
@@ -40,7 +40,7 @@ protected:
   }
 };
 
-TEST_F(OperandFormsTest, AccumulatorOperationsReadTheOperandOfTheirForm) {
+TEST_F(CpuOperandFormsTest, AccumulatorOperationsReadTheOperandOfTheirForm) {
   struct TRow {
     const char* name;
     std::uint8_t row;
@@ -67,7 +67,7 @@ TEST_F(OperandFormsTest, AccumulatorOperationsReadTheOperandOfTheirForm) {
   }
 }
 
-TEST_F(OperandFormsTest, ExchangeIncrementAndDecrementWriteBackToTheirOperand) {
+TEST_F(CpuOperandFormsTest, ExchangeIncrementAndDecrementWriteBackToTheirOperand) {
   // XCH A,x (C5..CF), INC x (05..0F), DEC x (15..1F): check A and the operand's cell.
   for (unsigned form = 5; form <= 0xF; ++form) {
     const std::uint8_t cell = form == 5 ? 0x40 : (form <= 7 ? 0x41 : static_cast<std::uint8_t>(0x08 + form - 8));
@@ -102,7 +102,7 @@ TEST_F(OperandFormsTest, ExchangeIncrementAndDecrementWriteBackToTheirOperand) {
   EXPECT_EQ(A(), 0xFF);
 }
 
-TEST_F(OperandFormsTest, LogicToDirectCombinesWithAOrAnImmediate) {
+TEST_F(CpuOperandFormsTest, LogicToDirectCombinesWithAOrAnImmediate) {
   cpu.SetIram(0x40, kOperand);
   Run({0x74, kA, 0x52, 0x40});  // ANL 0x40,A
   EXPECT_EQ(cpu.Iram(0x40), kA & kOperand);
@@ -129,7 +129,7 @@ TEST_F(OperandFormsTest, LogicToDirectCombinesWithAOrAnImmediate) {
   EXPECT_TRUE(Cy());
 }
 
-TEST_F(OperandFormsTest, MovesBetweenRegistersIndirectCellsAndDirectAddresses) {
+TEST_F(CpuOperandFormsTest, MovesBetweenRegistersIndirectCellsAndDirectAddresses) {
   // MOV R0,#0x41; MOV 0x50,#0x77; MOV @R0,0x50; MOV 0x51,@R0; MOV R5,0x51; MOV 0x52,R5;
   // MOV A,#0x99; MOV @R0,A; MOV R6,A; MOV 0x53,A
   Run({0x78, 0x41, 0x75, 0x50, 0x77, 0xA6, 0x50, 0x86, 0x51, 0xAD, 0x51, 0x8D, 0x52, 0x74, 0x99,
@@ -145,7 +145,7 @@ TEST_F(OperandFormsTest, MovesBetweenRegistersIndirectCellsAndDirectAddresses) {
   EXPECT_EQ(cpu.Iram(0x54), 0x99);
 }
 
-TEST_F(OperandFormsTest, ExternalInterruptFlagsSetBySoftwareVectorAndAreCleared) {
+TEST_F(CpuOperandFormsTest, ExternalInterruptFlagsSetBySoftwareVectorAndAreCleared) {
   bus.Load(0x0003, {0x05, 0x30, 0x32});  // INC 0x30; RETI
   bus.Load(0x0013, {0x05, 0x31, 0x32});  // INC 0x31; RETI
   cpu.SetSfr(sfr::IE, 0x85);             // EA, EX1, EX0

@@ -34,7 +34,7 @@ std::string ProgramPath(const std::string& name) {
   return std::string(QUILLORN_CPU_PROGRAM_DIR) + "/" + name + ".ihx";
 }
 
-class ProgramTest : public ::testing::Test {
+class CpuProgramTest : public ::testing::Test {
 protected:
   // Loads the program; false (and the test is skipped) when the assembler was not there.
   bool Load(const std::string& name) {
@@ -63,7 +63,7 @@ protected:
 #define QUILLORN_LOAD_OR_SKIP(name) \
   if (!Load(name)) GTEST_SKIP() << "8051 test programs were not assembled (no sdas8051)"
 
-TEST_F(ProgramTest, SortLeavesTheTableAscendingAndCountsTheInversions) {
+TEST_F(CpuProgramTest, SortLeavesTheTableAscendingAndCountsTheInversions) {
   QUILLORN_LOAD_OR_SKIP("sort");
   const std::vector<int> values = {0x37, 0x80, 0x7f, 0x00, 0xff, 0x12, 0x37, 0x01, 0xfe, 0x81, 0x42,
                                    0x99, 0x00, 0x5a, 0xa5, 0x10, 0x20, 0x30, 0xc0, 0x0f, 0xf0, 0x37,
@@ -82,7 +82,7 @@ TEST_F(ProgramTest, SortLeavesTheTableAscendingAndCountsTheInversions) {
   EXPECT_EQ(end.iram[0x30] | (end.iram[0x31] << 8), inversions);
 }
 
-TEST_F(ProgramTest, MultiplyAndDivideMatchIntegerArithmetic) {
+TEST_F(CpuProgramTest, MultiplyAndDivideMatchIntegerArithmetic) {
   QUILLORN_LOAD_OR_SKIP("multiply");
   const std::uint32_t pairs[][2] = {{0xFFFF, 0xFFFF}, {0x1234, 0x5678}, {0x0000, 0x1234},
                                     {0x8000, 0x0002}, {0x0007, 0x0009}, {0xFFFF, 0x0007},
@@ -101,7 +101,7 @@ TEST_F(ProgramTest, MultiplyAndDivideMatchIntegerArithmetic) {
   }
 }
 
-TEST_F(ProgramTest, DecimalAdditionCarriesThroughAllDigits) {
+TEST_F(CpuProgramTest, DecimalAdditionCarriesThroughAllDigits) {
   QUILLORN_LOAD_OR_SKIP("bcd");
   const std::uint64_t sums[] = {12345678ull + 88664422ull, 99999999ull + 1ull,
                                 39291909ull + 9090909ull, 50505050ull + 50505050ull};
@@ -118,14 +118,14 @@ TEST_F(ProgramTest, DecimalAdditionCarriesThroughAllDigits) {
   }
 }
 
-TEST_F(ProgramTest, CrcRoutinesGiveTheStandardCheckValues) {
+TEST_F(CpuProgramTest, CrcRoutinesGiveTheStandardCheckValues) {
   QUILLORN_LOAD_OR_SKIP("crc");
   const TProgramEnd end = RunToHalt();
   EXPECT_EQ((end.iram[0x40] << 8) | end.iram[0x41], 0x29B1);
   EXPECT_EQ((end.iram[0x42] << 8) | end.iram[0x43], 0xBB3D);
 }
 
-TEST_F(ProgramTest, CallsRecursionAndJumpTablesReachTheirTargets) {
+TEST_F(CpuProgramTest, CallsRecursionAndJumpTablesReachTheirTargets) {
   QUILLORN_LOAD_OR_SKIP("calls");
   const TProgramEnd end = RunToHalt();
   EXPECT_EQ(end.iram[0x40] | (end.iram[0x41] << 8), 610);  // fib(15)
@@ -139,7 +139,7 @@ TEST_F(ProgramTest, CallsRecursionAndJumpTablesReachTheirTargets) {
   }
 }
 
-TEST_F(ProgramTest, ExternalDataGoesOverTheBusWithP2AsThePageForRi) {
+TEST_F(CpuProgramTest, ExternalDataGoesOverTheBusWithP2AsThePageForRi) {
   QUILLORN_LOAD_OR_SKIP("xdata");
   const TProgramEnd end = RunToHalt();
   unsigned sum = 0;
@@ -156,7 +156,7 @@ TEST_F(ProgramTest, ExternalDataGoesOverTheBusWithP2AsThePageForRi) {
   }
 }
 
-TEST_F(ProgramTest, TimerInterruptsCountTicksAndNestAtHighPriority) {
+TEST_F(CpuProgramTest, TimerInterruptsCountTicksAndNestAtHighPriority) {
   QUILLORN_LOAD_OR_SKIP("timer");
   const TProgramEnd end = RunToHalt();
   EXPECT_EQ(end.iram[0x30], 40);
@@ -258,9 +258,9 @@ struct TCrossCheck {
   std::uint64_t cycleAllowance;
 };
 
-class CrossCheckTest : public ProgramTest, public ::testing::WithParamInterface<TCrossCheck> {};
+class CpuS51CrossCheckTest : public CpuProgramTest, public ::testing::WithParamInterface<TCrossCheck> {};
 
-TEST_P(CrossCheckTest, EndStateAndCycleCountMatchS51) {
+TEST_P(CpuS51CrossCheckTest, EndStateAndCycleCountMatchS51) {
   const std::string name = GetParam().name;
   QUILLORN_LOAD_OR_SKIP(name);
   if (!S51Available()) {
@@ -276,14 +276,14 @@ TEST_P(CrossCheckTest, EndStateAndCycleCountMatchS51) {
   EXPECT_LE(ours.cycles, theirs->cycles + GetParam().cycleAllowance);
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, CrossCheckTest,
+INSTANTIATE_TEST_SUITE_P(Programs, CpuS51CrossCheckTest,
                          ::testing::Values(TCrossCheck{"arith", 0}, TCrossCheck{"sort", 0},
                                            TCrossCheck{"multiply", 0}, TCrossCheck{"bcd", 0},
                                            TCrossCheck{"crc", 0}, TCrossCheck{"calls", 0},
                                            TCrossCheck{"xdata", 0}, TCrossCheck{"timer", 6}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProgramTest, ArithmeticChecksumsMatchTheValuesS51Computed) {
+TEST_F(CpuProgramTest, ArithmeticChecksumsMatchTheValuesS51Computed) {
   // The same sums the cross-check compares, recorded so that a build without s51 checks them.
   QUILLORN_LOAD_OR_SKIP("arith");
   const TProgramEnd end = RunToHalt();
