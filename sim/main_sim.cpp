@@ -1,0 +1,73 @@
+// quillorn-sim: the virtual bench on a pseudo-terminal. Prints the terminal's path on its
+// first line, serves until SIGINT or SIGTERM, then saves the memory files.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include "sim/Bench.hpp"
+#include "sim/BenchOptions.hpp"
+#include "sim/pty/PtyBenchPort.hpp"
+
+namespace {
+
+void PrintUsage() {
+  std::fprintf(stderr,
+               "usage: quillorn-sim --model january5|vs51|january72|mikas7|mikas76|m797|m10 [--key value ...]\n"
+               "  --flash FILE --eeprom FILE   memory images, loaded at start and saved at exit\n"
+               "  --noise P --drop P --seed N  line faults between box and ECU\n"
+               "  --erase-fail --program-fail ADDR --eeprom-nack --power-loss-after N\n"
+               "  --no-programmer --no-ecu --erase-time MS --program-time US --eeprom-write-time MS\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quillorn::sim;
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  if (!words.empty() && (words[0] == "--help" || words[0] == "-h")) {
+    PrintUsage();
+    return 0;
+  }
+  std::string path, error;
+  TBenchOptions options;
+  if (!BenchPathFromArguments(words, &path, &error) || !ParseBenchPath(path, &options, &error)) {
+    std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
+    PrintUsage();
+    return 2;
+  }
+
+  // Signals are taken by sigwait below, never by a handler in the middle of the bench's work.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  auto port = TPtyBenchPort::Create(&error);
+  if (!port) {
+    std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string slavePath = port->SlavePath();
+  TBench bench(options, std::move(port));
+  if (!bench.Start(&error)) {
+    std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", slavePath.c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr, "quillorn-sim: %s on %s (a pseudo-terminal has no modem lines: the box acts as a ЖВ-2)\n",
+               ModelName(options.model), slavePath.c_str());
+
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  if (!bench.Stop(&error)) {
+    std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,86 @@
+// The processor board after the upload: the core runs the image at the loader's rate, the
+// serial port carries bytes both ways, P1.4 selects the flash page on MOVX, and a DTR pulse
+// of a "ЖВ-4" brings the boot loader back.
+#include <gtest/gtest.h>
+
+#include "PcSide.hpp"
+#include "sim/EcuBoard.hpp"
+
+namespace quillorn::sim::test {
+namespace {
+
+// The image from 0xF400: 32 filler bytes, then the program at 0xF420.
+TBytes ImageWith(const TBytes& program) {
+  TBytes image(0x20, 0xFF);
+  image.insert(image.end(), program.begin(), program.end());
+  return image;
+}
+
+// Echoes every received byte plus one:
+// F420 MOV SCON,#50h / L: JNB RI,L / MOV A,SBUF / CLR RI / INC A / MOV SBUF,A / JNB TI,$ / CLR TI / SJMP L
+const TBytes kIncrementingEcho = {0x75, 0x98, 0x50, 0x30, 0x98, 0xFD, 0xE5, 0x99, 0xC2, 0x98, 0x04,
+                                  0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99, 0x80, 0xEF};
+
+TEST(EcuBoard, UploadedProgramAnswersAtTheSyncedRate) {
+  TPcSide pc("sim:january5");
+  ASSERT_TRUE(pc.Upload(ImageWith(kIncrementingEcho)));
+  EXPECT_EQ(pc.Exchange({0x10}, 1), (TBytes{0x10, 0x11}));
+  EXPECT_EQ(pc.Exchange({0x46, 0x99}, 2, 1000), (TBytes{0x46, 0x99, 0x47, 0x9A}));
+  pc.SetLine(9600);
+  const TBytes garbled = pc.Exchange({0x10}, 1);
+  ASSERT_EQ(garbled.size(), 2u) << "echo from the box, then the ECU's answer at its own rate";
+  EXPECT_NE(garbled[1], 0x11);
+  EXPECT_GT(pc.Bench().Counters().ecuMachineCycles, 0u);
+}
+
+TEST(EcuBoard, PageLineSelectsTheFlashPageOnMovx) {
+  TPcSide pc("sim:january72");
+  TBytes flash(131072, 0xFF);
+  flash[0x1234] = 0x11;
+  flash[0x11234] = 0x22;
+  pc.Bench().SetFlash(flash);
+  // MOV SCON,#50h / CLR P1.4 / MOV DPTR,#1234h / MOVX A,@DPTR / MOV SBUF,A / JNB TI,$ / CLR TI /
+  // SETB P1.4 / MOVX A,@DPTR / MOV SBUF,A / SJMP $
+  const TBytes program = {0x75, 0x98, 0x50, 0xC2, 0x94, 0x90, 0x12, 0x34, 0xE0, 0xF5, 0x99, 0x30,
+                          0x99, 0xFD, 0xC2, 0x99, 0xD2, 0x94, 0xE0, 0xF5, 0x99, 0x80, 0xFE};
+  ASSERT_TRUE(pc.Upload(ImageWith(program)));
+  EXPECT_EQ(pc.Receive(2), (TBytes{0x11, 0x22}));
+}
+
+TEST(EcuBoard, OnePageBoardIgnoresThePageLine) {
+  TPcSide pc("sim:mikas7");
+  TBytes flash(65536, 0xFF);
+  flash[0x1234] = 0x33;
+  pc.Bench().SetFlash(flash);
+  // SETB P1.4 (already set after reset) / MOV DPTR,#1234h / MOVX A,@DPTR / MOV SBUF,A / SJMP $
+  const TBytes program = {0x75, 0x98, 0x50, 0xD2, 0x94, 0x90, 0x12, 0x34, 0xE0, 0xF5, 0x99, 0x80, 0xFE};
+  ASSERT_TRUE(pc.Upload(ImageWith(program)));
+  EXPECT_EQ(pc.Receive(1), (TBytes{0x33}));
+}
+
+TEST(EcuBoard, DtrPulseOfZhv4ResetsIntoTheBootLoader) {
+  TPcSide pc("sim:january5,programmer=zhv4");
+  ASSERT_TRUE(pc.Upload(ImageWith(kIncrementingEcho)));
+  ASSERT_EQ(pc.Exchange({0x20}, 1), (TBytes{0x20, 0x21}));
+  pc.SetRts(false);
+  pc.SetDtr(true);
+  EXPECT_EQ(pc.Exchange({0x20}, 1, 200), (TBytes{0x20})) << "held in reset: only the echo";
+  pc.SetDtr(false);
+  EXPECT_EQ(pc.Exchange({0x00}, 1), (TBytes{0x00, 0x55})) << "released with RTS dropped: the boot loader";
+
+  pc.SetRts(true);
+  pc.SetDtr(true);
+  pc.SetDtr(false);
+  EXPECT_EQ(pc.Exchange({0x00}, 1, 200), (TBytes{0x00})) << "RTS raised: the ECU's own software, silent here";
+}
+
+TEST(EcuBoard, Zhv2DtrDoesNothing) {
+  TPcSide pc("sim:january5");
+  ASSERT_TRUE(pc.Upload(ImageWith(kIncrementingEcho)));
+  pc.SetDtr(true);
+  pc.SetDtr(false);
+  EXPECT_EQ(pc.Exchange({0x30}, 1), (TBytes{0x30, 0x31}));
+}
+
+}  // namespace
+}  // namespace quillorn::sim::test
