@@ -11,7 +11,7 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-TBytes Transfer(TSerialDevice& device, const TBytes& bytes, size_t expected) {
+void Configure(TSerialDevice& device) {
   TDcb dcb;
   device.GetState(dcb, nullptr);
   dcb.BaudRate = 38400;
@@ -20,6 +20,9 @@ TBytes Transfer(TSerialDevice& device, const TBytes& bytes, size_t expected) {
   TCommTimeouts timeouts;
   timeouts.ReadTotalTimeoutConstant = 1000;
   device.SetTimeouts(timeouts, nullptr);
+}
+
+TBytes Transfer(TSerialDevice& device, const TBytes& bytes, size_t expected) {
   uint32_t done = 0;
   device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &done, nullptr);
   TBytes back(expected);
@@ -43,6 +46,7 @@ TEST(BenchRegistry, PortMappedToASimPathOpensOneLastingBench) {
   EXPECT_EQ(OpenSerialDevice("COM201", &busy), nullptr) << "one PC side at a time";
   EXPECT_EQ(busy, kErrorAccessDenied);
 
+  Configure(*device);
   device->Escape(kSetRts);
   EXPECT_EQ(Transfer(*device, {0x00}, 2), (TBytes{0x00, 0xC5}));
   const TBytes write = {0x46, 0x5B, 0x92, 0x10, 0x00, 0x00, 1, 0x5A};
