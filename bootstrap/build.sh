@@ -17,9 +17,15 @@ build_image() {
     name=$1
     size=$2
     cd "$outdir"
-    rm -f "$name.rel" "$name.ihx" "$name.bin" "$name.code.bin"
+    rm -f "$name.rel" "$name.ihx" "$name.bin" "$name.code.bin" "$name.link.log"
     sdas8051 -plosff -I"$here" "$name.rel" "$here/$name.asm"
-    sdld -nmuxi "$name.ihx" "$name.rel"
+    # sdld reports some problems (a call out of its 2 KiB block, say) only as a warning.
+    if ! sdld -nmuxi "$name.ihx" "$name.rel" > "$name.link.log" 2>&1 ||
+        grep -qi -e warning -e error "$name.link.log"; then
+        cat "$name.link.log" >&2
+        echo "build.sh: linking $name failed" >&2
+        exit 1
+    fi
     sdobjcopy -I ihex -O binary --gap-fill 0xff "$name.ihx" "$name.code.bin"
     used=$(wc -c < "$name.code.bin")
     if [ "$used" -gt "$size" ]; then

@@ -13,10 +13,13 @@ constexpr std::uint64_t EepromWriteCycles = 13'333;  // 5 ms
 }  // namespace
 
 std::vector<std::uint8_t> Request(std::vector<std::uint8_t> body) {
-  std::vector<std::uint8_t> frame{0x46, static_cast<std::uint8_t>(body.size() + 0x55)};
-  frame.insert(frame.end(), body.begin(), body.end());
-  std::uint8_t sum = 0;
-  for (std::uint8_t b : frame) {
+  std::vector<std::uint8_t> frame;
+  frame.reserve(body.size() + 3);
+  frame.push_back(0x46);
+  frame.push_back(static_cast<std::uint8_t>(body.size() + 0x55));
+  std::uint8_t sum = static_cast<std::uint8_t>(frame[0] + frame[1]);
+  for (std::uint8_t b : body) {
+    frame.push_back(b);
     sum = static_cast<std::uint8_t>(sum + b);
   }
   frame.push_back(static_cast<std::uint8_t>(-sum));
