@@ -26,4 +26,12 @@ TResultMessage MessageForJobResult(ResultCode result) {
   }
 }
 
+TResultMessage MessageForIdentificationResult(ResultCode result, const std::string& reportUtf8) {
+  switch (result) {
+    case kNoProgrammer: return {"Программатор не подключен или не включено питание.", ErrorCaption(result), kBoxError};
+    case kAborted: return {"Операция прервана.", "", kBoxInformation};
+    default: return {reportUtf8, "Данные диагностики", kBoxPlain};
+  }
+}
+
 }  // namespace quillorn

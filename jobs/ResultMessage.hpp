@@ -20,6 +20,10 @@ struct TResultMessage {
 // The message of a flash/EEPROM job's result.
 TResultMessage MessageForJobResult(ResultCode result);
 
+// The message of an identification job's result: the report (UTF-8) under "Данные
+// диагностики" for every result but a missing programmer (33) and a cancellation (42).
+TResultMessage MessageForIdentificationResult(ResultCode result, const std::string& reportUtf8);
+
 // "Error 0x%02X": upper-case hexadecimal, at least two digits (256 gives Error 0x100).
 std::string ErrorCaption(ResultCode result);
 

@@ -50,17 +50,17 @@ TKwpTexts KwpIdentificationTexts(TEcuModel model) {
 
 TMikasTexts MikasIdentificationTexts() {
   return {
-      {{0x51}, Utf8ToOem("МИКАС-7         ")},
-      {{0x52}, Utf8ToOem("2111-1411020-80")},
-      {{0x53}, Utf8ToOem("М7.1 14.02.2001")},
-      {{0x54}, Utf8ToOem("ВАЗ-2111 1.5i")},
-      {{0x55}, Utf8ToOem("Евро-2")},
-      {{0x56}, Utf8ToOem("Калибровка 03")},
-      {{0x57}, Utf8ToOem("21.05.2001")},
-      {{0x58}, Utf8ToOem("Без нейтрализ.")},
-      {{0x61, 0x74}, Utf8ToOem("7100456789")},
-      {{0x61, 0x75}, Utf8ToOem("ЭБУ М7.1")},
-      {{0x61, 0x76}, Utf8ToOem("Версия 2.0")},
+      {MikasRequestKey(0x51), Utf8ToOem("МИКАС-7         ")},
+      {MikasRequestKey(0x52), Utf8ToOem("2111-1411020-80")},
+      {MikasRequestKey(0x53), Utf8ToOem("М7.1 14.02.2001")},
+      {MikasRequestKey(0x54), Utf8ToOem("ВАЗ-2111 1.5i")},
+      {MikasRequestKey(0x55), Utf8ToOem("Евро-2")},
+      {MikasRequestKey(0x56), Utf8ToOem("Калибровка 03")},
+      {MikasRequestKey(0x57), Utf8ToOem("21.05.2001")},
+      {MikasRequestKey(0x58), Utf8ToOem("Без нейтрализ.")},
+      {MikasRequestKey(0x61, 0x74), Utf8ToOem("7100456789")},
+      {MikasRequestKey(0x61, 0x75), Utf8ToOem("ЭБУ М7.1")},
+      {MikasRequestKey(0x61, 0x76), Utf8ToOem("Версия 2.0")},
   };
 }
 

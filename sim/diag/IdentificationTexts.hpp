@@ -12,8 +12,12 @@ namespace quillorn::sim {
 
 // ReadEcuIdentification option -> text.
 using TKwpTexts = std::map<uint8_t, std::string>;
-// Request payload (one or two bytes) -> text.
-using TMikasTexts = std::map<std::vector<uint8_t>, std::string>;
+// Request payload (one or two bytes, MikasRequestKey) -> text.
+using TMikasTexts = std::map<uint16_t, std::string>;
+constexpr uint16_t MikasRequestKey(uint8_t first) { return first; }
+constexpr uint16_t MikasRequestKey(uint8_t first, uint8_t second) {
+  return static_cast<uint16_t>(first << 8 | second);
+}
 
 TKwpTexts KwpIdentificationTexts(TEcuModel model);
 TMikasTexts MikasIdentificationTexts();

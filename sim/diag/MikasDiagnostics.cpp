@@ -85,7 +85,9 @@ void TMikasDiagnostics::Receive(uint8_t byte, TLineClock::time_point at) {
 void TMikasDiagnostics::HandleFrame(TLineClock::time_point at) {
   std::vector<uint8_t> request;
   if (!DecodeFrame(raw_, request)) return;
-  const auto found = texts_.find(request);
+  if (request.empty() || request.size() > 2) return;
+  const uint16_t key = request.size() == 1 ? MikasRequestKey(request[0]) : MikasRequestKey(request[0], request[1]);
+  const auto found = texts_.find(key);
   if (found == texts_.end()) return;
   const std::vector<uint8_t> text(found->second.begin(), found->second.end());
   replies_.push_back({MikasFrame(text), at + kResponseDelay});
