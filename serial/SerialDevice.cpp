@@ -6,6 +6,7 @@
 
 #include "serial/DeviceProbe.hpp"
 #include "serial/PortMap.hpp"
+#include "serial/TraceLog.hpp"
 
 namespace quillorn {
 
@@ -82,8 +83,8 @@ std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int
   }
   bool served = false;
   auto device = OpenProvidedDevice(devicePath, &served, error);
-  if (served) return device;
-  return OpenPlatformSerialDevice(devicePath, error);
+  if (!served) device = OpenPlatformSerialDevice(devicePath, error);
+  return WrapForTrace(std::move(device), devicePath);
 }
 
 bool ProbeSerialDevicePath(const std::string& devicePath) {

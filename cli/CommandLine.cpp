@@ -1,0 +1,106 @@
+#include "cli/CommandLine.hpp"
+
+#include <charconv>
+#include <map>
+
+namespace quillorn {
+
+namespace {
+
+struct TActionInfo {
+  TCliAction action;
+  bool needsFile;
+  bool flashOptions;  // --dual, --second-page
+};
+
+const std::map<std::string, TActionInfo>& Actions() {
+  static const std::map<std::string, TActionInfo> actions{
+      {"ports", {TCliAction::Ports, false, false}},
+      {"write", {TCliAction::Write, true, true}},
+      {"read", {TCliAction::Read, true, true}},
+      {"eeprom-write", {TCliAction::EepromWrite, true, false}},
+      {"eeprom-read", {TCliAction::EepromRead, true, false}},
+      {"eeprom-clear", {TCliAction::EepromClear, false, false}},
+      {"identify", {TCliAction::Identify, false, false}},
+      {"help", {TCliAction::Help, false, false}},
+  };
+  return actions;
+}
+
+TCliParse Error(std::string text) { return {std::nullopt, std::move(text)}; }
+
+bool ParseBaud(const std::string& text, int& baud) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value <= 0) return false;
+  baud = value;
+  return true;
+}
+
+}  // namespace
+
+TCliParse ParseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) return Error("no command given");
+  const auto found = Actions().find(args[0]);
+  if (found == Actions().end()) return Error("unknown command \"" + args[0] + "\"");
+  const TActionInfo info = found->second;
+  TCliCommand cmd;
+  cmd.action = info.action;
+  const bool takesPort = info.action != TCliAction::Ports && info.action != TCliAction::Help;
+  const bool takesEcu = takesPort && info.action != TCliAction::Identify;
+
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    std::string text;
+    if (takesPort && a == "--port") {
+      if (!value(cmd.port)) return Error("--port needs a port: COMn, a device path or sim:<model>");
+    } else if (takesEcu && a == "--ecu") {
+      if (!value(text)) return Error("--ecu needs a family");
+      cmd.family = EcuFamilyFromName(text);
+      if (!cmd.family) return Error("unknown ECU family \"" + text + "\" (january5, mikas7, vs51, january72, m797, m10)");
+    } else if (takesEcu && a == "--baud") {
+      if (!value(text) || !ParseBaud(text, cmd.baud)) return Error("--baud needs a positive number of bit/s");
+    } else if (info.flashOptions && a == "--dual") {
+      cmd.dual = true;
+    } else if (info.flashOptions && info.action == TCliAction::Write && a == "--second-page") {
+      cmd.secondPage = true;
+    } else if (takesEcu && a == "--long-timeout") {
+      cmd.longTimeout = true;
+    } else if (takesPort && a == "--trace") {
+      if (!value(cmd.traceFile)) return Error("--trace needs a file");
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return Error("unknown option \"" + a + "\" for " + args[0]);
+    } else if (info.needsFile && cmd.file.empty()) {
+      cmd.file = a;
+    } else {
+      return Error("unexpected argument \"" + a + "\"");
+    }
+  }
+  if (takesPort && cmd.port.empty()) return Error(args[0] + " needs --port");
+  if (takesEcu && !cmd.family) return Error(args[0] + " needs --ecu");
+  if (info.needsFile && cmd.file.empty()) return Error(args[0] + " needs a file");
+  const bool eeprom = info.action == TCliAction::EepromWrite || info.action == TCliAction::EepromRead ||
+                      info.action == TCliAction::EepromClear;
+  if (eeprom && IsEightBankFamily(*cmd.family)) return Error("the EEPROM jobs do not exist for " + std::string(EcuFamilyName(*cmd.family)));
+  return {cmd, ""};
+}
+
+std::string UsageText() {
+  return "usage:\n"
+         "  quillorn ports\n"
+         "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--trace FILE] FILE\n"
+         "  quillorn read         --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--trace FILE] FILE\n"
+         "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
+         "  quillorn eeprom-read  --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
+         "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE]\n"
+         "FAMILY: january5 (Январь 5.x / Микас-7.6), mikas7, vs51, january72, m797, m10\n"
+         "PORT:   COMn, a device path, or sim:<model>[,key=value...] (the virtual bench)\n"
+         "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n";
+}
+
+}  // namespace quillorn

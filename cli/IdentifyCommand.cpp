@@ -1,0 +1,79 @@
+#include "cli/IdentifyCommand.hpp"
+
+#include <cstdio>
+
+#include "cli/JobThread.hpp"
+#include "jobs/IdentJob.hpp"
+#include "jobs/ResultMessage.hpp"
+#include "protocol/ProgramDrivers.hpp"
+#include "serial/TraceLog.hpp"
+#include "sim/BenchRegistry.hpp"
+
+namespace quillorn {
+
+namespace {
+
+// The identification job has stages only: one line each on standard error.
+class TStageLines final : public IJobReport {
+ public:
+  void ShowStage(const std::string& textUtf8) override {
+    if (!textUtf8.empty()) std::fprintf(stderr, "%s\n", textUtf8.c_str());
+  }
+  void ShowWaitNotice() override {}
+  void ShowPercent(int32_t) override {}
+  void ShowPassportField(TPassportField, const uint8_t*, int8_t) override {}
+  void ShowPassportCaption(const std::string&) override {}
+};
+
+// The window's status poll has the port open when the job starts; the reset into the
+// diagnostic software goes out on it.
+constexpr uint8_t kPollParity = 0, kPollStopBits = 1, kPollDataBits = 8;
+
+int ExitWith(const TIdentOutcome& outcome) {
+  const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
+  if (outcome.result == kAborted) {
+    std::fprintf(stderr, "%s\n", message.text.c_str());
+    return kExitCancelled;
+  }
+  if (outcome.result == kNoProgrammer) {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    return kExitFailed;
+  }
+  std::printf("%s\n%s\n", message.caption.c_str(), message.text.c_str());
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunIdentifyCommand(const TCliCommand& cmd) {
+  sim::RegisterBenchDevices();
+  TTraceLog trace;
+  if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
+    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
+    return kExitFailed;
+  }
+  const uint8_t portNumber = PortNumberFor(cmd.port);
+  if (portNumber == 0) {
+    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
+    return kExitFailed;
+  }
+
+  TProgramDrivers& drivers = ProgramDrivers();
+  TLinkState& link = drivers.BootLoader.Link;
+  if (drivers.BootLoader.Open(portNumber, cmd.baud, kPollParity, kPollStopBits, kPollDataBits) != kOk) {
+    std::fprintf(stderr, "quillorn: cannot open the port \"%s\"\n", cmd.port.c_str());
+    return kExitFailed;
+  }
+  TStageLines stages;
+  IJobReport* const previousReport = link.Report;
+  link.Report = &stages;
+  TIdentDrivers identDrivers{drivers.BootLoader, drivers.Kwp};
+  TIdentReport report;
+  TIdentOutcome outcome;
+  RunOnJobThread([&] { outcome = RunIdentification(identDrivers, portNumber, report); });
+  link.Report = previousReport;
+  return ExitWith(outcome);
+}
+
+}  // namespace quillorn

@@ -1,0 +1,21 @@
+#pragma once
+// What every job command of the command-line client shares: the job runs on a worker thread
+// of its own, Ctrl-C reaches it through that thread's abort mailbox (as closing the window
+// does), and the user's port becomes a port number the drivers open.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quillorn {
+
+inline constexpr int kExitOk = 0, kExitFailed = 1, kExitCancelled = 130;
+
+// Runs job on a new thread and waits for it. Ctrl-C, also one pressed before the thread
+// started, posts the job thread's abort; the default Ctrl-C handling is back afterwards.
+void RunOnJobThread(const std::function<void()>& job);
+
+// "COM3" as it is; a device path or "sim:..." path gets a port number mapped to it. 0 when no
+// number is free.
+uint8_t PortNumberFor(const std::string& port);
+
+}  // namespace quillorn

@@ -1,0 +1,38 @@
+// quillorn: the command-line client. Every job goes the way the window's does: the link poll's
+// steps to reach the ECU, then the same job code, then the same result message.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "cli/CommandLine.hpp"
+#include "cli/JobRunner.hpp"
+#include "platform/Console.hpp"
+#include "serial/PortMap.hpp"
+#include "serial/PortScan.hpp"
+
+using namespace quillorn;
+
+namespace {
+
+int PrintPorts() {
+  for (uint8_t n : ScanPorts()) std::printf("COM%u\t%s\n", n, TPortMap::Instance().DevicePath(n).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareConsoleForUtf8();
+  const TCliParse parse = ParseCommandLine(CommandLineArgumentsUtf8(argc, argv));
+  if (!parse.command) {
+    std::fprintf(stderr, "quillorn: %s (see \"quillorn help\")\n", parse.error.c_str());
+    return 2;
+  }
+  const TCliCommand& cmd = *parse.command;
+  switch (cmd.action) {
+    case TCliAction::Help: std::fputs(UsageText().c_str(), stdout); return 0;
+    case TCliAction::Ports: return PrintPorts();
+    default: return RunJobCommand(cmd);
+  }
+}

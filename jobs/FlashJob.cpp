@@ -1,0 +1,298 @@
+#include "jobs/FlashJob.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "image/HexReader.hpp"
+#include "jobs/Passport.hpp"
+#include "platform/AbortMailbox.hpp"
+#include "platform/Clock.hpp"
+#include "platform/File.hpp"
+#include "resources/BootstrapImages.hpp"
+
+namespace quillorn {
+
+namespace {
+
+constexpr uint16_t kBootstrapAddress = 0xF400;
+constexpr uint16_t kBootstrapEntry = 0xF420;
+constexpr uint8_t kUploadBlock = 16;
+constexpr uint16_t kEraseWord = 20;
+constexpr uint8_t kEraseByte = 0x14;
+constexpr uint8_t kAlternateAddressing = 0x80;
+constexpr uint8_t kFirstBank = 0x10;
+constexpr uint8_t kBankCount = 8;
+constexpr uint32_t kResetPulseMs = 1000;
+constexpr uint32_t kBootstrapStartMs = 1000;
+constexpr uint32_t kLoaderSettleMs = 500;
+
+bool IsWriteKind(uint8_t kind) { return kind == kJobWrite || kind == kJobMikasWrite || kind == kJobBanksWrite; }
+bool IsBanksKind(uint8_t kind) { return kind == kJobBanksWrite || kind == kJobBanksRead; }
+
+// Everything a job needs from its file is checked before the ECU is touched, so a missing,
+// empty or damaged file can never leave an erased ECU behind.
+ResultCode CheckInputFile(const std::string& fileName, uint8_t fileFormat) {
+  uint64_t length = 0;
+  if (!GetFileLength(fileName, length) || length == 0) return kFileOpenFailed;
+  TFile file(fileName, "rb");
+  uint8_t first = 0;
+  if (!file.IsOpen() || std::fread(&first, 1, 1, file.Get()) != 1) return kFileOpenFailed;
+  file.Close();
+  return fileFormat == kFormatHex ? CheckHexFile(fileName) : kOk;
+}
+
+class TJob {
+ public:
+  TJob(const TJobRequest& request, TJobDrivers& drivers)
+      : rq_(request), d_(drivers), link_(drivers.Loader.Link), report_(*drivers.Loader.Link.Report) {}
+
+  ResultCode Run();
+
+ private:
+  ResultCode Fail(ResultCode r) { return link_.LastResult = r; }
+  ResultCode ReachBootstrap();
+  ResultCode ResetThroughProgrammer();
+  ResultCode Write();
+  ResultCode WriteBinary();
+  ResultCode WriteSecondPage();
+  ResultCode WriteRemainingBanks();
+  ResultCode Read();
+  ResultCode ReadInto(const std::string& partName);
+  ResultCode ClearEeprom();
+
+  const TJobRequest& rq_;
+  TJobDrivers& d_;
+  TLinkState& link_;
+  IJobReport& report_;
+  uint32_t startAddress_ = 0;
+  uint32_t size_ = kPageSize;
+};
+
+ResultCode TJob::Run() {
+  if (IsWriteKind(rq_.JobKind)) {
+    d_.State.FileFormat = IsHexFileName(rq_.FileName) ? kFormatHex : kFormatBinary;
+    if (ResultCode r = CheckInputFile(rq_.FileName, d_.State.FileFormat)) return Fail(r);
+  }
+  report_.ShowStage("Инициализация");
+  link_.RetryCount = 3;
+  d_.Loader.SetReplyTimeout(rq_.JobReplyTimeout);
+  if (ResultCode r = ReachBootstrap()) return r;
+
+  link_.RetryCount = 10;
+  report_.ShowStage("Чтение паспорта");
+  TPassportJob passport{rq_.JobKind, rq_.IsFlashJob, d_.State.FileFormat, rq_.FileName};
+  if (ResultCode r = ShowJobPassport(passport, d_.Memory)) return r;
+
+  if (rq_.IsFlashJob == 1) {
+    link_.MemorySpace = 2;
+    startAddress_ = 0;
+    size_ = kPageSize;
+  } else {
+    link_.MemorySpace = 3;
+    startAddress_ = EepromAddressOf(rq_.Family);
+    size_ = kEepromSize;
+  }
+  d_.Session.LinkState = kLinkBootstrapRunning;
+  switch (rq_.JobKind) {
+    case kJobWrite: case kJobMikasWrite: case kJobBanksWrite: return Write();
+    case kJobRead: case kJobMikasRead: case kJobBanksRead: return Read();
+    case kJobClearEeprom: return ClearEeprom();
+    default: return kOk;
+  }
+}
+
+ResultCode TJob::ReachBootstrap() {
+  TLinkSession& session = d_.Session;
+  if (session.LinkState != kLinkBootstrapRunning) {
+    if (session.LinkState != kLinkBanksEcuAnswers && session.Model4Detected == 1) {
+      if (ResultCode r = ResetThroughProgrammer()) return r;
+    }
+    link_.MemorySpace = 1;
+    report_.ShowStage("Загрузка bootstrap");
+    const uint8_t kind = rq_.JobKind;
+    ResultCode r = kOk;
+    if (kind == kJobWrite || kind == kJobRead || kind == kJobClearEeprom)
+      r = UploadBootstrap(d_, JanuaryBootstrap, sizeof JanuaryBootstrap);
+    else if (kind == kJobMikasWrite || kind == kJobMikasRead)
+      r = UploadBootstrap(d_, MikasBootstrap, sizeof MikasBootstrap);
+    if (r != kOk) {
+      session.LinkState = kLinkStartOver;
+      return r;
+    }
+  }
+  report_.ShowPercent(0);
+  if (session.LinkState != kLinkBootstrapRunning && !IsBanksKind(rq_.JobKind)) {
+    report_.ShowStage("Запуск bootstrap");
+    if (ResultCode r = d_.Loader.Start(kBootstrapEntry)) return r;
+    SleepMs(kBootstrapStartMs);
+  }
+  return kOk;
+}
+
+// A "ЖВ-4" resets the ECU while DTR is raised; the drop starts its boot loader afresh.
+ResultCode TJob::ResetThroughProgrammer() {
+  d_.Session.LinkState = kLinkStartOver;
+  if (ResultCode r = d_.Loader.Open(rq_.PortNumber, rq_.SelectedBaud, 0, 1, 8)) return r;
+  d_.Loader.SetDtr();
+  SleepMs(kResetPulseMs);
+  d_.Loader.ClearDtr();
+  SleepMs(kResetPulseMs);
+  if (TSerialPort32* port = link_.SharedPort.get()) port->ClearReceive(nullptr);
+  return kOk;
+}
+
+ResultCode TJob::Write() {
+  if (rq_.IsFlashJob == 1) {
+    report_.ShowStage("Стирание flash");
+    d_.Memory.SetReplyTimeout(kEraseTimeoutMs);
+    if (rq_.JobKind != kJobBanksWrite) {
+      const bool alternate = rq_.Family == TEcuFamily::Vs51 || rq_.Family == TEcuFamily::January72;
+      const uint8_t eraseByte = alternate ? (kEraseByte | kAlternateAddressing) : kEraseByte;
+      if (ResultCode r = d_.Memory.EraseFlash(kEraseWord, eraseByte)) return r;
+    }
+    if (ResultCode r = d_.Memory.EraseStatus()) return r;
+  }
+  d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
+  report_.ShowStage("Загрузка...");
+  if (d_.State.FileFormat == kFormatHex) return d_.Memory.LoadSRecordFile(rq_.FileName);
+  return WriteBinary();
+}
+
+ResultCode TJob::WriteBinary() {
+  const bool banks = rq_.JobKind == kJobBanksWrite;
+  if (banks) report_.ShowStage("Загрузка, банк 1/8");
+  link_.BankByte = banks ? kFirstBank : 0;
+  link_.FileOffset = 0;
+  link_.FileLimit = ((rq_.DualProg && rq_.IsFlashJob == 1) || banks) ? kPageSize : 0xFFFFFFFFu;
+  if (ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, startAddress_)) return r;
+  if ((rq_.DualProg || rq_.SecondPage) && rq_.IsFlashJob == 1 && !banks) {
+    if (ResultCode r = WriteSecondPage()) return r;
+  }
+  if (banks) return WriteRemainingBanks();
+  return kOk;
+}
+
+ResultCode TJob::WriteSecondPage() {
+  // A double image takes the file's second 64 KiB; the second-page copy repeats the window.
+  if (rq_.DualProg) link_.FileOffset = link_.FileLimit = kPageSize;
+  link_.BankByte = 1;
+  const ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, 0);
+  link_.BankByte = 0;
+  return r;
+}
+
+ResultCode TJob::WriteRemainingBanks() {
+  for (uint8_t i = 1; i < kBankCount; ++i) {
+    report_.ShowStage("Загрузка, банк " + std::to_string(i + 1) + "/8");
+    link_.FileOffset = i * kPageSize;
+    link_.FileLimit = kPageSize;
+    link_.BankByte = static_cast<uint8_t>(kFirstBank + i);
+    if (ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, 0)) {
+      link_.BankByte = 0;
+      return r;
+    }
+  }
+  link_.BankByte = 0;
+  return kOk;
+}
+
+// The data goes to "<target>.part" and replaces the target only when everything was read: a
+// failed or cancelled read never destroys a file the user already had.
+ResultCode TJob::Read() {
+  report_.ShowStage("Чтение...");
+  d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
+  const std::string partName = PartialFileName(rq_.FileName);
+  const ResultCode r = ReadInto(partName);
+  d_.Memory.AppendToFile = 0;
+  if (r != kOk) return r;
+  if (!ReplaceFileAtomically(partName, rq_.FileName)) return Fail(kFileWriteFailed);
+  return kOk;
+}
+
+ResultCode TJob::ReadInto(const std::string& partName) {
+  const bool banks = rq_.JobKind == kJobBanksRead;
+  if (banks) report_.ShowStage("Чтение, банк 1/8");
+  link_.BankByte = banks ? kFirstBank : 0;
+  d_.Memory.AppendToFile = 0;
+  if (ResultCode r = d_.Memory.SaveToFile(partName, startAddress_, size_)) return r;
+  d_.Memory.AppendToFile = 1;
+  if (rq_.DualProg && rq_.IsFlashJob == 1 && !banks) {
+    link_.BankByte = 1;
+    const ResultCode r = d_.Memory.SaveToFile(partName, startAddress_, kPageSize);
+    link_.BankByte = 0;
+    if (r != kOk) return r;
+  }
+  if (banks) {
+    for (uint8_t i = 1; i < kBankCount; ++i) {
+      link_.BankByte = static_cast<uint8_t>(kFirstBank + i);
+      report_.ShowStage("Чтение, банк " + std::to_string(i + 1) + "/8");
+      if (ResultCode r = d_.Memory.SaveToFile(partName, 0, kPageSize)) {
+        link_.BankByte = 0;
+        return r;
+      }
+    }
+    link_.BankByte = 0;
+  }
+  return kOk;
+}
+
+ResultCode TJob::ClearEeprom() {
+  report_.ShowStage("Очистка...");
+  d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
+  link_.BankByte = 0;
+  link_.MemorySpace = 3;
+  uint8_t erased[16];
+  std::fill(std::begin(erased), std::end(erased), 0xFF);
+  for (uint32_t offset = 0; offset < kEepromSize; offset += sizeof erased) {
+    if (ResultCode r = d_.Memory.WriteBlock(startAddress_ + offset, erased, sizeof erased)) return r;
+    report_.ShowProgressOf(static_cast<float>(offset), static_cast<float>(kEepromSize));
+  }
+  report_.ShowPercent(100);
+  return kOk;
+}
+
+}  // namespace
+
+ResultCode PerformJob(const TJobRequest& request, TJobDrivers& drivers) { return TJob(request, drivers).Run(); }
+
+ResultCode UploadBootstrap(TJobDrivers& d, const uint8_t* image, uint32_t length) {
+  TLinkState& link = d.Loader.Link;
+  if (d.Session.LinkState == kLinkStartOver) {
+    if (d.Loader.SyncLoader() != kOk) return link.LastResult;
+    d.Session.LinkState = kLinkLoaderAnswers;
+  }
+  if (d.Session.LinkState != kLinkLoaderAnswers) return kOk;
+  SleepMs(kLoaderSettleMs);
+  if (d.Loader.SendHeader(kBootstrapAddress, kUploadBlock) != kOk) return link.LastResult;
+  link.Report->ShowPercent(0);
+  uint32_t address = kBootstrapAddress;
+  uint32_t remaining = length;
+  while (remaining != 0) {
+    const uint8_t n = static_cast<uint8_t>(std::min<uint32_t>(kUploadBlock, remaining));
+    if (d.Loader.WriteBlock(address, image + (length - remaining), n) != kOk) return link.LastResult;
+    address += n;
+    remaining -= n;
+    link.Report->ShowPercent(static_cast<int32_t>((length - remaining) * 100 / length));
+    if (PeekAbortMessage()) return link.LastResult = kAborted;
+  }
+  if (link.LastResult == kOk) link.Report->ShowPercent(100);
+  if (length % kUploadBlock == 0) return d.Loader.WriteBlock(0, image + length, 0);
+  return kOk;
+}
+
+uint32_t EepromAddressOf(TEcuFamily family) {
+  if (family == TEcuFamily::January72) return 0x4000;
+  if (family == TEcuFamily::Vs51) return 0x8000;
+  return 0;
+}
+
+bool IsHexFileName(const std::string& fileName) {
+  std::string lower(fileName);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return lower.find(".hex") != std::string::npos;
+}
+
+std::string PartialFileName(const std::string& target) { return target + ".part"; }
+
+}  // namespace quillorn
