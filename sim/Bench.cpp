@@ -37,10 +37,13 @@ bool TBench::Start(std::string* error) {
     RefreshPcFrame();
     const auto now = TLineClock::now();
     if (options_.noEcu) ecu_->PowerOff();
+    ecu_->SetBreakVisible(port_->HasModemLines());
     if (port_->HasModemLines()) {
       ecu_->SetModeLine(port_->Rts());
       if (options_.programmer == TProgrammerModel::Zhv4 && !options_.noProgrammer) {
+        // Powered up with the box's lines as they stand: held, or started as RTS selects.
         port_->SetCts(port_->Dtr());
+        ecu_->SetReset(true, !port_->Rts(), now);
         ecu_->SetReset(port_->Dtr(), !port_->Rts(), now);
       }
     }
@@ -159,8 +162,14 @@ void TBench::Handle(const TLineEvent& event) {
     case TLineEvent::Kind::Rts:
       if (!options_.noProgrammer) ecu_->SetModeLine(event.level);
       return;
+    case TLineEvent::Kind::BreakOn:
+    case TLineEvent::Kind::BreakOff:
+      if (!options_.noProgrammer && !options_.noEcu && !counters_.ecuPowerLost) {
+        ecu_->Break(event.kind == TLineEvent::Kind::BreakOn, event.at);
+      }
+      return;
     default:
-      return;  // break, open and close change nothing on this box
+      return;  // opening and closing the port change nothing on this box
   }
 }
 

@@ -26,6 +26,10 @@ class TEcu {
   virtual void SetReset(bool held, bool bootLoader, TLineClock::time_point now) = 0;
   // The boot-mode line as it stands (RTS through the box); nullopt when nothing tells.
   virtual void SetModeLine(std::optional<bool> raised) { (void)raised; }
+  // The PC's break: the diagnostic line held low (the KWP 2000 fast initialisation).
+  virtual void Break(bool low, TLineClock::time_point at) { (void)low, (void)at; }
+  // False behind a pseudo-terminal, where a break never arrives.
+  virtual void SetBreakVisible(bool visible) { (void)visible; }
   // Power gone for good: nothing is answered any more.
   virtual void PowerOff() = 0;
   virtual void PowerOn(TLineClock::time_point now) = 0;

@@ -40,7 +40,8 @@ TEcuBoard::TEcuBoard(const TBenchOptions& options)
              TFlashFaults{options.eraseFail, options.programFailAddress}),
       eeprom_(uint64_t{options.eepromWriteTimeMs} * 1'000'000, options.eepromNack),
       loader_(xram_),
-      cpu_(std::make_unique<TCpu8051>(static_cast<ICpuBus&>(*this))) {
+      cpu_(std::make_unique<TCpu8051>(static_cast<ICpuBus&>(*this))),
+      diagnostics_(MakeDiagnosticSoftware(options.model)) {
   cpu_->SetSerialTransmitHandler([this](uint8_t byte) { SendToPc(byte); });
 }
 
@@ -68,9 +69,21 @@ void TEcuBoard::SetReset(bool held, bool bootLoader, TLineClock::time_point now)
     return;
   }
   if (state_ != TRunState::InReset) return;
-  // Without its boot-mode pin the processor runs the ECU's own software, which this bench
-  // does not model beyond staying silent on the programming line.
+  // Without its boot-mode pin the processor runs the ECU's own software: the diagnostics.
   state_ = bootLoader ? TRunState::BootLoader : TRunState::OwnSoftware;
+  if (state_ == TRunState::OwnSoftware && diagnostics_) diagnostics_->Start(now);
+}
+
+void TEcuBoard::Break(bool low, TLineClock::time_point at) {
+  if (state_ == TRunState::OwnSoftware && diagnostics_) diagnostics_->Break(low, at);
+}
+
+void TEcuBoard::SetBreakVisible(bool visible) {
+  if (diagnostics_) diagnostics_->SetBreakVisible(visible);
+}
+
+TUartFrame TEcuBoard::DiagnosticFrame() const {
+  return TUartFrame{diagnostics_ ? diagnostics_->LineRate() : 9600u, 8, kNoParity};
 }
 
 void TEcuBoard::PowerOff() {
@@ -118,6 +131,10 @@ void TEcuBoard::Receive(uint8_t byte, const TUartFrame& pcFrame, TLineClock::tim
     outputFrame_ = nullptr;
     return;
   }
+  if (state_ == TRunState::OwnSoftware && diagnostics_) {
+    diagnostics_->Receive(ResampleCharacter(byte, pcFrame, DiagnosticFrame()), at);
+    return;
+  }
   if (state_ != TRunState::Running) return;
   // The receiver takes one character per character time of the sender, however the bytes
   // were bunched on the way.
@@ -148,14 +165,21 @@ void TEcuBoard::AdvanceTo(TLineClock::time_point now, const TUartFrame& pcFrame,
       cpu_->RunCycles(std::max<uint64_t>(until - std::min(until, cpu_->Cycles()), 1));
     }
   }
+  if (state_ == TRunState::OwnSoftware && diagnostics_) {
+    std::vector<uint8_t> sent;
+    diagnostics_->AdvanceTo(now, sent);
+    for (uint8_t byte : sent) toPc_.push_back(ResampleCharacter(byte, DiagnosticFrame(), pcFrame));
+  }
   toPc.insert(toPc.end(), toPc_.begin(), toPc_.end());
   toPc_.clear();
   outputFrame_ = nullptr;
 }
 
 TLineClock::time_point TEcuBoard::NextWake(TLineClock::time_point now) const {
+  const auto idle = now + std::chrono::milliseconds(50);
   if (state_ == TRunState::Running) return now + std::chrono::milliseconds(1);
-  return now + std::chrono::milliseconds(50);
+  if (state_ == TRunState::OwnSoftware && diagnostics_) return std::min(idle, diagnostics_->NextWake());
+  return idle;
 }
 
 TEcuCounters TEcuBoard::Counters() const {

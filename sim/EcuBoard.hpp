@@ -1,6 +1,7 @@
 #pragma once
 // A processor-based ECU (Январь 5.x, VS 5.1, Январь 7.2, Микас 7.1/7.2, the Микас 7.6 bench):
-// the C509 with its boot loader, the 8051 core that runs the uploaded image from the on-chip
+// the C509 with its boot loader, the ECU's own diagnostic software (when it starts without the
+// boot-mode line), the 8051 core that runs the uploaded image from the on-chip
 // XRAM, the flash chip on the external bus with its page line, and the serial EEPROM on the
 // model's pair of port pins. The wiring is the one sim/README.md documents.
 #include <array>
@@ -13,6 +14,7 @@
 #include "sim/FlashChip.hpp"
 #include "sim/I2cEeprom.hpp"
 #include "sim/cpu/Cpu8051.hpp"
+#include "sim/diag/DiagnosticSoftware.hpp"
 
 namespace quillorn::sim {
 
@@ -23,6 +25,8 @@ class TEcuBoard : public TEcu, private ICpuBus {
   explicit TEcuBoard(const TBenchOptions& options);
 
   void SetReset(bool held, bool bootLoader, TLineClock::time_point now) override;
+  void Break(bool low, TLineClock::time_point at) override;
+  void SetBreakVisible(bool visible) override;
   void PowerOff() override;
   void PowerOn(TLineClock::time_point now) override;
   void Receive(uint8_t byte, const TUartFrame& pcFrame, TLineClock::time_point at) override;
@@ -57,6 +61,7 @@ class TEcuBoard : public TEcu, private ICpuBus {
   void StartProcessor(uint16_t address, TLineClock::time_point now);
   void LoaderReceive(uint8_t byte, const TUartFrame& pcFrame, TLineClock::time_point at);
   void SendToPc(uint8_t byte);
+  TUartFrame DiagnosticFrame() const;
   uint64_t NowNs() const { return cpu_->Cycles() * kNanosPerMachineCycle; }
   uint64_t CycleAt(TLineClock::time_point at) const;
   uint32_t ChipAddress(uint16_t address) const;
@@ -68,6 +73,7 @@ class TEcuBoard : public TEcu, private ICpuBus {
   std::array<uint8_t, kXramSize> xram_{};
   TC509BootLoader loader_;
   std::unique_ptr<TCpu8051> cpu_;
+  std::unique_ptr<TDiagnosticSoftware> diagnostics_;  // the ECU's own software; may be absent
 
   TRunState state_ = TRunState::BootLoader;
   TUartFrame uartFrame_{57600, 8, kNoParity};  // the rate the loader measured at the last sync

@@ -71,7 +71,26 @@ TEST(EcuBoard, DtrPulseOfZhv4ResetsIntoTheBootLoader) {
   pc.SetRts(true);
   pc.SetDtr(true);
   pc.SetDtr(false);
-  EXPECT_EQ(pc.Exchange({0x00}, 1, 200), (TBytes{0x00})) << "RTS raised: the ECU's own software, silent here";
+  EXPECT_EQ(pc.Exchange({0x00}, 1, 200), (TBytes{0x00})) << "RTS raised: the ECU's own software, asleep";
+}
+
+TEST(EcuBoard, OwnSoftwareAnswersKwpAfterTheFastInitialisation) {
+  TPcSide pc("sim:january72,programmer=zhv4");
+  pc.SetLine(10400, 8, kNoParity, kOneStopBit);
+  pc.SetRts(true);
+  pc.SetDtr(true);
+  pc.SetDtr(false);
+  pc.Silent(300);  // the idle line before the pattern
+  pc.Device().SetBreak();
+  pc.Silent(25);
+  pc.Device().ClearBreak();
+  pc.Silent(25);
+  const TBytes startCommunication = {0x81, 0x10, 0xF1, 0x81, 0x03};
+  const TBytes back = pc.Exchange(startCommunication, 7, 1000);
+  ASSERT_EQ(back.size(), 12u);
+  EXPECT_EQ(TBytes(back.begin(), back.begin() + 5), startCommunication) << "the K-line echo";
+  EXPECT_EQ(back[5], 0x83);
+  EXPECT_EQ(back[8], 0xC1) << "positive response to StartCommunication";
 }
 
 TEST(EcuBoard, Zhv2DtrDoesNothing) {
