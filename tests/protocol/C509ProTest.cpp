@@ -63,16 +63,17 @@ TEST_F(C509ProTest, DataBlocksAreAlwaysBlockSizePlusTwoBytes) {
   line.Reply({0x55});
   EXPECT_EQ(loader.WriteBlock(0xF408, full.data(), 16), kOk);
   std::vector<uint8_t> expected{0x01};
-  expected.insert(expected.end(), full.begin(), full.end());
+  for (uint8_t byte : full) expected.push_back(byte);
   expected.push_back(0x01);
   EXPECT_EQ(line.written, expected);
 
   line.ForgetRecords();
   line.Reply({0x55});
   EXPECT_EQ(loader.WriteBlock(0xF418, nullptr, 0), kOk);
-  std::vector<uint8_t> end{0x02, 0x00};
-  end.resize(17, 0xFF);
-  end.push_back(0xFD);
+  std::vector<uint8_t> end(18, 0xFF);
+  end[0] = 0x02;
+  end[1] = 0x00;
+  end[17] = 0xFD;
   EXPECT_EQ(line.written, end);
 }
 

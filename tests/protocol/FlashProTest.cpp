@@ -124,8 +124,8 @@ TEST_F(FlashProTest, RepliesAreJudgedByPrefixLengthChecksumAndCommandInThatOrder
 
   uint8_t buffer[16];
   line.pending.clear();
-  std::vector<uint8_t> shortRead{0x93};
-  shortRead.resize(16, 0x00);
+  std::vector<uint8_t> shortRead(16, 0x00);
+  shortRead[0] = 0x93;
   line.Reply(ReplyFrame(shortRead));
   EXPECT_EQ(flash.ReadOnce(0, buffer, 16), kBadLength) << "L must be count + 1";
 }
@@ -200,8 +200,8 @@ TEST_F(FlashProTest, RequestsBeyondTheLengthByteAreRefusedUnsent) {
   line.Reply(ReplyFrame({0x92, 0x01}));
   EXPECT_EQ(flash.WriteOnce(0, data.data(), 165), kOk);
   EXPECT_EQ(line.written[1], 0xFF);
-  std::vector<uint8_t> longRead{0x93};
-  longRead.resize(170, 0x42);
+  std::vector<uint8_t> longRead(170, 0x42);
+  longRead[0] = 0x93;
   line.Reply(ReplyFrame(longRead));
   EXPECT_EQ(flash.ReadOnce(0, buffer, 169), kOk);
   EXPECT_EQ(buffer[168], 0x42);
