@@ -26,7 +26,10 @@ inline std::string SRecord(char type, uint32_t address, size_t addressBytes, con
   unsigned sum = 0;
   for (uint8_t b : bytes) sum += b;
   bytes.push_back(static_cast<uint8_t>(~sum));
-  return std::string("S") + type + HexOf(bytes);
+  std::string line = "S";
+  line.push_back(type);
+  line.append(HexOf(bytes));
+  return line;
 }
 inline std::string S1(uint16_t address, const std::vector<uint8_t>& data) { return SRecord('1', address, 2, data); }
 inline std::string S2(uint32_t address, const std::vector<uint8_t>& data) { return SRecord('2', address, 3, data); }
@@ -40,7 +43,9 @@ inline std::string Intel(uint8_t type, uint16_t address, const std::vector<uint8
   unsigned sum = 0;
   for (uint8_t b : bytes) sum += b;
   bytes.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
-  return ":" + HexOf(bytes);
+  std::string line = ":";
+  line.append(HexOf(bytes));
+  return line;
 }
 
 inline std::vector<uint8_t> Counting(size_t count, uint8_t first = 0) {
