@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include "serial/PortMap.hpp"
+#include "serial/SerialPort32.hpp"
 #include "serial/inproc/InProcLine.hpp"
 
 namespace quillorn {
@@ -271,6 +273,54 @@ TEST(InProcLineUnplug, EveryOperationFailsAndAWaitingReadWakes) {
   EXPECT_FALSE(l.pc->WaitEvent(&mask, 10, &error));
   l.pc.reset();
   EXPECT_FALSE(l.line->OpenPcSide(&error));
+}
+
+}  // namespace
+}  // namespace quillorn
+
+namespace quillorn {
+namespace {
+
+// Serves one in-process line as "line:test".
+class TLineProvider final : public TSerialDeviceProvider {
+ public:
+  explicit TLineProvider(std::shared_ptr<TInProcLine> line) : line_(std::move(line)) {
+    RegisterSerialDeviceProvider(this);
+  }
+  ~TLineProvider() override { UnregisterSerialDeviceProvider(this); }
+  std::unique_ptr<TSerialDevice> TryOpen(const std::string& devicePath, bool* served, int32_t* error) override {
+    *served = devicePath == "line:test";
+    return *served ? line_->OpenPcSide(error) : nullptr;
+  }
+
+ private:
+  std::shared_ptr<TInProcLine> line_;
+};
+
+// The port's own bound on the transmit wait must cover a line that really runs at the rate:
+// a paced block reports EV_TXEMPTY, not the "cannot tell" of a bound that ran out.
+TEST(InProcLinePort, TransmitWaitOfThePortOutlastsThePacedBlock) {
+  auto line = TInProcLine::Create({.pace = true});
+  TLineProvider provider(line);
+  TPortMap::Instance().SetOverride(240, "line:test");
+  {
+    TSerialPort32 port("COM240", 9600, 8, kNoParity, kTwoStopBits);
+    ASSERT_EQ(port.OpenError, 0);
+    EXPECT_EQ(line->PeerSettings().stopBits, kTwoStopBits);
+    int32_t error = 0;
+    ASSERT_TRUE(port.SetEventMask(kEvTxEmpty, &error));
+    const std::vector<uint8_t> block(64, 0x33);  // 64 x 11 bits at 9600: 73 ms
+    uint32_t written = 0;
+    const auto start = TLineClock::now();
+    ASSERT_TRUE(port.Write(block.data(), 64, &written, &error));
+    uint32_t mask = 0;
+    ASSERT_TRUE(port.WaitEvent(&mask, &error));
+    EXPECT_EQ(mask, kEvTxEmpty);
+    EXPECT_GE(TLineClock::now() - start, std::chrono::microseconds(64 * 1146));
+    EXPECT_TRUE(line->PcSideOpen());
+  }
+  EXPECT_FALSE(line->PcSideOpen());
+  TPortMap::Instance().ClearOverrides();
 }
 
 }  // namespace
