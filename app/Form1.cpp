@@ -260,7 +260,7 @@ void TForm1::ShowLinkText(const std::string& textUtf8) { SetPanel(kLinkPanel, te
 
 int TForm1::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
   int answer = 0;
-  OnWindowThread([&] { answer = view_.MessageBox(text, caption, flags); });
+  OnWindowThread([&] { answer = view_.ShowMessageBox(text, caption, flags); });
   return answer;
 }
 

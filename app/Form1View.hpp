@@ -43,7 +43,7 @@ class IForm1View {
   // A control's state changed in the parts aspects names; the view shows it at once.
   virtual void ControlChanged(TControlId id, const TControlState& state, uint32_t aspects) = 0;
   // Modal message box (texts UTF-8, flags as the system's message box takes them); the answer.
-  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  virtual int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   // Modal open or save dialog; the chosen path (UTF-8), or nothing when cancelled.
   virtual std::optional<std::string> FileDialog(const TFileDialogSpec& dialog) = 0;
   virtual void SetCursor(TCursorShape shape) = 0;

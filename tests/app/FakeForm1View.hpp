@@ -28,7 +28,7 @@ class TFakeForm1View final : public IForm1View {
     changes.emplace_back(id, aspects);
     if (id == TControlId::StatusBar) panelHistory.push_back(state.panels);
   }
-  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+  int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
     std::lock_guard<std::recursive_mutex> lock(mutex);
     boxes.push_back({text, caption, flags});
     if (answers.empty()) return flags == 0x44 ? kAnswerNo : kAnswerOk;
