@@ -20,6 +20,17 @@ mkdir -p "$work"
 "$src/bootstrap/gen_resources.sh" "$work/images" "$work/resources"
 
 status=0
+
+# The build must refuse an image whose code outgrows its fixed length, not cut it.
+mkdir -p "$work/oversize"
+cp "$src/bootstrap/build.sh" "$src/bootstrap/common.inc" "$src/bootstrap/january.asm" \
+   "$src/bootstrap/mikas.asm" "$work/oversize/"
+printf '\t.ds 100\n\t.db 0\n' >> "$work/oversize/mikas.asm"
+if sh "$work/oversize/build.sh" "$work/oversize/images" > "$work/oversize/log" 2>&1; then
+    echo "build.sh accepted a Микас image past 1069 bytes"
+    status=1
+fi
+
 for file in BootstrapImages.hpp BootstrapImages.cpp; do
     if ! cmp -s "$work/resources/$file" "$src/resources/$file"; then
         echo "resources/$file differs from a fresh build of bootstrap/ (run bootstrap/build.sh and bootstrap/gen_resources.sh):"
