@@ -2,7 +2,6 @@
 #include "tests/protocol/LinkFixture.hpp"
 
 #include "protocol/KW2000Pro.hpp"
-#include "protocol/ProgramDrivers.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -94,27 +93,6 @@ TEST_F(LinkTest, LineHelpersDriveTheModemLinesAndIgnoreAMissingPort) {
   base.SetRts();
   base.ClearRts();
   EXPECT_EQ(line.escapes, (Constants{kSetDtr, kClrDtr, kSetRts, kClrRts}));
-}
-
-TEST_F(LinkTest, TheBaseDriverOffersNoTransfers) {
-  OpenLink();
-  uint8_t buffer[1] = {};
-  EXPECT_EQ(base.WriteBlock(0, buffer, 1), kNotOffered);
-  EXPECT_EQ(base.ReadBlock(0, buffer, 1), kNotOffered);
-  EXPECT_EQ(base.Start(0xF420), kNotOffered);
-  EXPECT_EQ(base.Finish(), kNotOffered);
-  EXPECT_EQ(loader.Finish(), kNotOffered);
-  EXPECT_EQ(flash.Start(0xF420), kNotOffered);
-  EXPECT_TRUE(line.written.empty());
-}
-
-TEST(ProgramDrivers, AllThreeDriversShareTheProgramLink) {
-  EXPECT_EQ(&BootLoaderDriver().Link, &ProgramLink());
-  EXPECT_EQ(&MemoryDriver().Link, &ProgramLink());
-  EXPECT_EQ(&KwpDriver().Link, &ProgramLink());
-  EXPECT_STREQ(BootLoaderDriver().Name, "C509      ");
-  EXPECT_STREQ(MemoryDriver().Name, "Flash     ");
-  EXPECT_STREQ(KwpDriver().Name, "KWP 2000");
 }
 
 }  // namespace
