@@ -106,7 +106,7 @@ TEST_F(IdentTest, JanuaryReportHeadersAndItemOrder) {
 TEST_F(IdentTest, Mikas76ReportHasItsNineItems) {
   OpenLink(10400);
   const uint8_t options[] = {0x91, 0x92, 0x93, 0x94, 0x95, 0x97, 0x98, 0x99, 0x9A};
-  for (uint8_t option : options) line.Reply(TextResponse(option, "T" + std::to_string(option)));
+  for (uint8_t option : options) line.Reply(TextResponse(option, std::string(1, 'T').append(std::to_string(option))));
   TIdentReport report;
   ComposeMikas76Report(report, kwp);
   EXPECT_EQ(report.Utf8(), "Контроллер: Микас-7.6\n" + kSeparator +
