@@ -82,15 +82,16 @@ void TKwpEcu::Receive(uint8_t byte, TLineClock::time_point at) {
   const auto startOfByte = at - kCharacterTime;
   if (frame_.empty()) {
     const auto idle = startOfByte - lastActivity_;
+    if (state_ == TState::InSession && at - lastRequest_ > kSessionTimeout) state_ = TState::Asleep;
     if (state_ == TState::Initialised && patternEnd_) {
       const auto high = startOfByte - *patternEnd_;
       // The start request must follow the pattern's high phase at once.
       if (high < timing_.minHigh || high > timing_.maxHigh) state_ = TState::Asleep;
       patternEnd_.reset();
-    } else if (!breakVisible_ && idle >= timing_.minIdle) {
+    } else if (!breakVisible_ && state_ == TState::Asleep && idle >= timing_.minIdle) {
+      // A session in progress goes on: a pause within it is no pattern.
       state_ = TState::Initialised;
     }
-    if (state_ == TState::InSession && at - lastRequest_ > kSessionTimeout) state_ = TState::Asleep;
   } else if (at - lastByte_ > kInterByteLimit) {
     frame_.clear();
   }

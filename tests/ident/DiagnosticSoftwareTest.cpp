@@ -99,6 +99,8 @@ TEST_F(KwpEcuTest, BehindAPseudoTerminalALongIdleLineCountsAsThePattern) {
   EXPECT_TRUE(Exchange(kStartCommunication).empty());
   t += 350ms;
   EXPECT_EQ(Exchange(kStartCommunication), kKeyBytesResponse);
+  t += 400ms;
+  EXPECT_FALSE(Exchange({0x82, 0x10, 0xF1, 0x1A, 0x9A, 0x37}).empty()) << "a pause within the session";
 }
 
 TEST_F(KwpEcuTest, LongTextsGoOutWithALengthByte) {

@@ -265,11 +265,5 @@ TEST_F(IdentJobTest, APortThatCannotBeOpenedEndsTheJobWith6) {
   EXPECT_EQ(recorder.stages, (Stages{"Установка связи", "Микас 7.1/7.2"}));
 }
 
-TEST_F(IdentJobTest, AReportIsReplacedByTheDefaultTextAtTheNextRun) {
-  report.ReplaceText("Контроллер: Январь-5.x\n");
-  TPortMap::Instance().SetOverride(kPort, "diagbench:missing");
-  EXPECT_EQ(RunIdentification(drivers, kPort, report).reportUtf8, DefaultIdentReportUtf8());
-}
-
 }  // namespace
 }  // namespace quillorn::test

@@ -226,11 +226,5 @@ TEST_F(IdentTest, CancellationEndsTheIdentificationTriesAtOnce) {
   EXPECT_EQ(line.written.size(), 6u) << "no second request";
 }
 
-TEST_F(IdentTest, FastInitWithoutAPortStillKeepsItsTime) {
-  const auto start = std::chrono::steady_clock::now();
-  kwp.FastInit(30, 10, 10);
-  EXPECT_GE(MsSince(start), 50.0);
-}
-
 }  // namespace
 }  // namespace quillorn::test
