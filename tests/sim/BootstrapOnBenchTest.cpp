@@ -51,6 +51,26 @@ TEST(BootstrapOnBench, January5ErasesWritesAndReadsBothPages) {
   EXPECT_EQ(reply[3], 0x00) << "failure status";
 }
 
+TEST(BootstrapOnBench, Vs51NeedsTheAlternateAddressingOfItsByteModeChip) {
+  TPcSide pc("sim:vs51,erase-time=30", true);  // paced at the line rate, as a real cable
+  pc.Bench().SetFlash(TBytes(131072, 0x00));
+  StartJanuaryBootstrap(pc);
+  // Erase byte 0x94: bit 7 selects the alternate command addresses the 0x51 chip decodes.
+  EXPECT_EQ(Ask(pc, {0x90, 0x14, 0x00, 0x94}, 7), Frame('P', {0x90, 0x14, 0x00, 0x94}));
+  EXPECT_EQ(Ask(pc, {0x91}, 8), Frame('P', {0x91, 0x01, 0x00, 0x00, 0x00}));
+  const TBytes data = Pattern(0x31, 32);
+  EXPECT_EQ(Ask(pc, Concat({0x92, 0x01, 0xE0, 0xFF, 32}, data), 5), (TBytes{0x50, 0x57, 0x92, 0x01, 0xC6}));
+  EXPECT_EQ(Ask(pc, {0x93, 0x01, 0xE0, 0xFF, 32}, 36), Frame('P', Concat({0x93}, data)));
+  EXPECT_EQ(pc.Bench().Flash()[0x1FFE0], 0x31);
+  EXPECT_EQ(pc.Bench().Counters().lostBytes, 0u) << "the bootstrap keeps up with the line";
+
+  // With bit 7 clear the normal command addresses do not unlock this chip: the erase fails.
+  EXPECT_EQ(Ask(pc, {0x90, 0x14, 0x00, 0x14}, 7), Frame('P', {0x90, 0x14, 0x00, 0x14}));
+  const TBytes status = Ask(pc, {0x91}, 8, 5000);
+  ASSERT_EQ(status.size(), 8u);
+  EXPECT_NE(pc.Bench().Flash()[0x1FFE0], 0xFF);
+}
+
 TEST(BootstrapOnBench, EraseFailureIsReportedWithTheEraseWord) {
   TPcSide pc("sim:january5,erase-fail,erase-time=20");
   StartJanuaryBootstrap(pc);

@@ -11,8 +11,8 @@ namespace {
 
 // The image from 0xF400: 32 filler bytes, then the program at 0xF420.
 TBytes ImageWith(const TBytes& program) {
-  TBytes image(0x20, 0xFF);
-  image.insert(image.end(), program.begin(), program.end());
+  TBytes image(0x20 + program.size(), 0xFF);
+  std::copy(program.begin(), program.end(), image.begin() + 0x20);
   return image;
 }
 
