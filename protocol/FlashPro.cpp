@@ -1,6 +1,9 @@
 #include "protocol/FlashPro.hpp"
 
+#include <algorithm>
 #include <cstring>
+
+#include "platform/Clock.hpp"
 
 namespace quillorn {
 
@@ -256,9 +259,33 @@ ResultCode TFlashPro::ReadOnce(uint32_t address, uint8_t* buffer, uint8_t count)
   return Store(kOk);
 }
 
+// A failed attempt can leave the rest of a damaged reply (or a late one) on the line. Read as
+// the answer to the next attempt, it would fail that one too, and every one after it: the
+// retries could never get past one flipped length byte. So before the next attempt the line
+// is given time to fall quiet and whatever has arrived is dropped, bounded in time.
+void TFlashPro::DiscardStaleReply() {
+  constexpr uint32_t kQuietMs = 50;    // longer than any gap inside a reply, adapter delay included
+  constexpr uint32_t kLimitMs = 1000;  // a line that never falls quiet ends the wait all the same
+  TSerialPort32* port = Link.SharedPort.get();
+  if (port == nullptr || Link.LastResult == kNoPort) return;
+  const uint32_t start = GetTickCount();
+  uint8_t scrap[64];
+  for (;;) {
+    SleepMs(kQuietMs);
+    uint32_t lineErrors = 0;
+    TComStat status;
+    int32_t error = 0;
+    if (!port->ClearError(&lineErrors, &status, &error) || status.cbInQue == 0) return;
+    uint32_t got = 0;
+    port->Read(scrap, std::min<uint32_t>(status.cbInQue, sizeof scrap), &got, &error);
+    if (got == 0 || GetTickCount() - start >= kLimitMs) return;
+  }
+}
+
 ResultCode TFlashPro::WriteBlock(uint32_t address, const uint8_t* data, uint8_t count) {
   ResultCode result = Link.LastResult;
   for (uint8_t attempt = 0; attempt < Link.RetryCount; ++attempt) {
+    if (attempt > 0) DiscardStaleReply();
     result = WriteOnce(address, data, count);
     if (result == kOk) break;
   }
@@ -268,6 +295,7 @@ ResultCode TFlashPro::WriteBlock(uint32_t address, const uint8_t* data, uint8_t 
 ResultCode TFlashPro::ReadBlock(uint32_t address, uint8_t* buffer, uint8_t count) {
   ResultCode result = Link.LastResult;
   for (uint8_t attempt = 0; attempt < Link.RetryCount; ++attempt) {
+    if (attempt > 0) DiscardStaleReply();
     result = ReadOnce(address, buffer, count);
     if (result == kOk) break;
   }

@@ -60,6 +60,8 @@ class TFlashPro : public TProtocol {
   ResultCode ReadReplyStart(uint8_t& length);
   // The L + 1 bytes after the length byte in one read, summed into RxSum.
   ResultCode ReadReplyBody(uint8_t* body, uint8_t length);
+  // Before a retry: drops what is left of the failed attempt's reply once the line is quiet.
+  void DiscardStaleReply();
 };
 
 }  // namespace quillorn
