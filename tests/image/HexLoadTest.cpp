@@ -75,6 +75,13 @@ TEST_F(LoadSRecordFile, LongRecordsAreSplitIntoWritesTheBootstrapAccepts) {
   EXPECT_EQ(driver.Writes.back().Bytes.size(), 31u);
 }
 
+TEST_F(LoadSRecordFile, RecordWithoutDataIsPassedOnEmpty) {
+  EXPECT_EQ(driver.LoadSRecordFile(WriteText("nodata.hex", Lines({S1(0x1234, {})}))), kOk);
+  ASSERT_EQ(driver.Writes.size(), 1u);
+  EXPECT_EQ(driver.Writes[0].Address, 0x1234u);
+  EXPECT_TRUE(driver.Writes[0].Bytes.empty());
+}
+
 TEST_F(LoadSRecordFile, CountOfZeroEndsTheLoad) {
   const std::string path = WriteText("zero.hex", Lines({S1(0x100, {1}), "S200", S1(0x200, {2})}));
   EXPECT_EQ(driver.LoadSRecordFile(path), kOk);
