@@ -139,7 +139,8 @@ void TEcuBoard::Receive(uint8_t byte, const TUartFrame& pcFrame, TLineClock::tim
   // The receiver takes one character per character time of the sender, however the bytes
   // were bunched on the way.
   const uint32_t bits = 1 + pcFrame.dataBits + (pcFrame.parity == kNoParity ? 0 : 1) + 1;
-  const uint64_t arrival = std::max(CycleAt(at), receiverFreeCycle_);
+  // A byte the bench thread hands over late arrives now, never in the processor's past.
+  const uint64_t arrival = std::max({CycleAt(at), receiverFreeCycle_, cpu_->Cycles()});
   received_.push_back({ResampleCharacter(byte, pcFrame, uartFrame_), arrival});
   receiverFreeCycle_ = arrival + CharacterCycles(pcFrame.baud, bits);
 }
@@ -157,7 +158,7 @@ void TEcuBoard::AdvanceTo(TLineClock::time_point now, const TUartFrame& pcFrame,
       receiverFreeCycle_ -= std::min(receiverFreeCycle_, skipped);
     }
     while (cpu_->Cycles() < target) {
-      while (!received_.empty() && received_.front().deliverAtCycle <= cpu_->Cycles()) {
+      if (!received_.empty() && received_.front().deliverAtCycle <= cpu_->Cycles()) {
         if (!cpu_->SerialReceive(received_.front().byte)) ++lostBytes_;
         received_.pop_front();
       }

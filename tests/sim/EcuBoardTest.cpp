@@ -33,6 +33,42 @@ TEST(EcuBoard, UploadedProgramAnswersAtTheSyncedRate) {
   EXPECT_GT(pc.Bench().Counters().ecuMachineCycles, 0u);
 }
 
+// Bytes the bench thread hands over late (their stop bits lie before the processor's present)
+// still reach the program one character time apart, never all at once into a busy receiver.
+TEST(EcuBoard, LateBytesAreSpacedByTheirCharacterTime) {
+  TBenchOptions options;
+  ASSERT_TRUE(ParseBenchPath("sim:january5", &options, nullptr));
+  TEcuBoard board(options);
+  const TUartFrame pc{57600, 8, kNoParity};
+  auto t = TLineClock::now();
+  std::vector<uint8_t> out;
+  auto send = [&](const TBytes& bytes) {
+    for (uint8_t byte : bytes) board.Receive(byte, pc, t);
+  };
+  TBytes image = ImageWith(kIncrementingEcho);
+  send({0x00, 0x00, 0x00, 0xF4, 0x00, 0xFF, 0xFF, 0x12, 0xE6});
+  for (size_t offset = 0; offset < image.size(); offset += 16) {
+    const size_t count = std::min<size_t>(16, image.size() - offset);
+    TBytes block = count == 16 ? TBytes{0x01} : TBytes{0x02, static_cast<uint8_t>(count)};
+    block.insert(block.end(), image.begin() + static_cast<long>(offset), image.begin() + static_cast<long>(offset + count));
+    block.resize(17, 0xFF);
+    uint8_t sum = 0;
+    for (uint8_t byte : block) sum ^= byte;
+    block.push_back(sum);
+    send(block);
+  }
+  send({0x00, 0x01, 0xF4, 0x20, 0xFF, 0xFF, 0xFF, 0x2A});
+  ASSERT_EQ(board.RunState(), TEcuBoard::TRunState::Running);
+  board.AdvanceTo(t + std::chrono::milliseconds(20), pc, out);
+  out.clear();
+  // Five bytes that reached the bench 10 ms ago, handed over only now.
+  t += std::chrono::milliseconds(10);
+  send({1, 2, 3, 4, 5});
+  board.AdvanceTo(t + std::chrono::milliseconds(40), pc, out);
+  EXPECT_EQ(out, (TBytes{2, 3, 4, 5, 6}));
+  EXPECT_EQ(board.Counters().lostBytes, 0u);
+}
+
 TEST(EcuBoard, PageLineSelectsTheFlashPageOnMovx) {
   TPcSide pc("sim:january72");
   TBytes flash(131072, 0xFF);
