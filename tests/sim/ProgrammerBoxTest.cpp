@@ -2,6 +2,7 @@
 // the injected line faults, the ECU losing power, and memory that survives the bench.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -86,7 +87,8 @@ TEST(ProgrammerBox, DroppedBytesNeverReachTheEcu) {
 }
 
 TEST(ProgrammerBox, MemoryFilesAreLoadedAndSavedBack) {
-  const auto dir = std::filesystem::temp_directory_path() / ("quillorn-sim-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const auto dir = std::filesystem::temp_directory_path() / ("quillorn-sim-" + std::to_string(stamp));
   std::filesystem::create_directories(dir);
   const std::string flashFile = (dir / "flash.bin").string();
   const std::string eepromFile = (dir / "eeprom.eep").string();
