@@ -11,6 +11,7 @@ packages=(
   sdcc sdcc-ucsim                               # bootstrap images (8051) and the s51 cross-check
   srecord                                       # independent hex files for the reader's tests
   socat xvfb xauth imagemagick                  # pseudo-terminal links, the GUI test and its screenshot
+  clang libclang-rt-14-dev                      # the fuzz targets (libFuzzer)
 )
 
 missing=()
