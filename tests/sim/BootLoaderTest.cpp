@@ -20,7 +20,7 @@ TBytes Echoed(const TBytes& sent, std::initializer_list<uint8_t> answer) {
 
 TBytes Block(uint8_t type, TBytes body) {
   TBytes block = {type};
-  block.insert(block.end(), body.begin(), body.end());
+  for (uint8_t byte : body) block.push_back(byte);
   uint8_t sum = 0;
   for (uint8_t byte : block) sum ^= byte;
   block.push_back(sum);
@@ -68,8 +68,8 @@ TEST(BootLoader, StartRunsTheUploadedCodeFromF420) {
   ASSERT_EQ(pc.Exchange(Block(0x01, TBytes(image.begin(), image.begin() + 16)), 1).back(), 0x55);
   ASSERT_EQ(pc.Exchange(Block(0x01, TBytes(image.begin() + 16, image.begin() + 32)), 1).back(), 0x55);
   TBytes last = {0x08};
-  last.insert(last.end(), image.begin() + 32, image.end());
-  last.insert(last.end(), 7, 0xFF);
+  for (size_t i = 32; i < image.size(); ++i) last.push_back(image[i]);
+  last.resize(16, 0xFF);
   ASSERT_EQ(pc.Exchange(Block(0x02, last), 1).back(), 0x55);
   EXPECT_EQ(pc.Exchange(kStart, 2), Echoed(kStart, {0x55, 0xA5}));
   pc.Bench().Inspect([](TEcu& ecu) {

@@ -109,8 +109,9 @@ bool TPcSide::Upload(const TBytes& image, uint16_t start) {
 }
 
 TBytes Frame(uint8_t prefix, const TBytes& payload) {
+  // Byte by byte: GCC 12 warns falsely about a range insert into a short vector.
   TBytes frame = {prefix, static_cast<uint8_t>(payload.size() + 0x55)};
-  frame.insert(frame.end(), payload.begin(), payload.end());
+  for (uint8_t byte : payload) frame.push_back(byte);
   uint8_t sum = 0;
   for (uint8_t byte : frame) sum = static_cast<uint8_t>(sum + byte);
   frame.push_back(static_cast<uint8_t>(0x100 - sum));
