@@ -1,0 +1,151 @@
+// The window on the in-process virtual bench: the status timer's ticks as the user sees them,
+// and a flash write and read through the job buttons with the real job behind them.
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "platform/Clock.hpp"
+#include "sim/BenchRegistry.hpp"
+#include "tests/app/Form1Fixture.hpp"
+
+namespace quillorn::test {
+namespace {
+
+constexpr uint8_t kBenchPort = 21;
+constexpr uint32_t kTickGapMs = 150;
+
+class Form1Bench : public Form1Test {
+ protected:
+  Form1Bench() { sim::RegisterBenchDevices(); }
+  ~Form1Bench() override {
+    TPortMap::Instance().SetOverride(kBenchPort, "");
+    for (const std::string& file : files) std::remove(file.c_str());
+  }
+  // The window on a bench of its own (benches live per path for the whole process).
+  void ShowOn(const std::string& benchPath, uint32_t family = 0) {
+    TPortMap::Instance().SetOverride(kBenchPort, benchPath);
+    ports = {kBenchPort};
+    Seed("COM", kBenchPort);
+    Seed("ECU", family);
+    Show();
+    ASSERT_TRUE(view.Boxes().empty()) << view.Boxes()[0].text;
+  }
+  // The timer's ticks, a little apart as on screen: the box's lines take a moment to follow.
+  void Tick(int count = 1) {
+    for (int i = 0; i < count; ++i) {
+      SleepMs(kTickGapMs);
+      form->CheckStatusTimerTimer();
+    }
+  }
+  std::string TempFile(const std::string& name) {
+    files.push_back(::testing::TempDir() + "quillorn-bench-" + name);
+    return files.back();
+  }
+  std::vector<std::string> files;
+};
+
+TEST_F(Form1Bench, JanuaryEcuIsReachedOnTheThirdTickAndProbedAfterwards) {
+  ShowOn("sim:january5,seed=101,pace=none");
+  Tick();
+  EXPECT_EQ(form->Session.LinkState, kLinkDtrRaised);
+  EXPECT_FALSE(Enabled(TControlId::WriteECU));
+  EXPECT_EQ(Panel(2), "");  // the first two ticks leave the link text alone
+  Tick();
+  EXPECT_EQ(form->Session.LinkState, kLinkModelKnown);
+  EXPECT_EQ(form->Control(TControlId::DeviceType).text, "");
+  EXPECT_FALSE(Enabled(TControlId::Ident));
+  Tick();
+  EXPECT_EQ(form->Session.LinkState, kLinkLoaderAnswers);
+  EXPECT_EQ(Panel(2), "Связь с ЭБУ");
+  EXPECT_FALSE(Enabled(TControlId::WriteECU));
+  for (int probe = 0; probe < 2; ++probe) {
+    Tick();
+    EXPECT_EQ(form->Session.LinkState, kLinkLoaderAnswers);
+    EXPECT_EQ(Panel(2), "Связь с ЭБУ");
+    EXPECT_TRUE(Enabled(TControlId::WriteECU));
+    EXPECT_TRUE(Enabled(TControlId::DeImmo));
+  }
+  // A family change starts over on the next tick.
+  form->Click(TControlId::VS51);
+  EXPECT_FALSE(Enabled(TControlId::WriteECU));
+  Tick();
+  EXPECT_EQ(form->Session.LinkState, kLinkDtrRaised);
+}
+
+TEST_F(Form1Bench, NewerProgrammerShowsItsModelAndAllowsIdentificationAtOnce) {
+  ShowOn("sim:january5,programmer=zhv4,seed=102,pace=none");
+  Tick(2);
+  EXPECT_EQ(form->Control(TControlId::DeviceType).text, "ЖВ-4");
+  EXPECT_EQ(form->Session.Model4Detected, 1);
+  EXPECT_TRUE(Enabled(TControlId::Ident));
+  EXPECT_FALSE(Enabled(TControlId::WriteECU));
+}
+
+TEST_F(Form1Bench, MissingProgrammerShowsNoLinkEveryThreeTicks) {
+  ShowOn("sim:january5,no-programmer,seed=103,pace=none");
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    Tick(3);
+    EXPECT_EQ(form->Session.LinkState, kLinkStartOver);
+    EXPECT_EQ(Panel(2), " Нет связи ");
+    EXPECT_FALSE(Enabled(TControlId::WriteECU));
+  }
+}
+
+TEST_F(Form1Bench, BoschEcuAnswersInStateSix) {
+  ShowOn("sim:m797,seed=104,pace=none", 4);
+  Tick(3);
+  EXPECT_EQ(form->Session.LinkState, kLinkBanksEcuAnswers);
+  EXPECT_EQ(Panel(2), "Связь с ЭБУ");
+  EXPECT_TRUE(Enabled(TControlId::WriteECU));
+  EXPECT_FALSE(Enabled(TControlId::WriteEEPROM));
+  Tick();
+  EXPECT_EQ(form->Session.LinkState, kLinkBanksEcuAnswers);
+}
+
+TEST_F(Form1Bench, FlashWriteAndReadBackThroughTheButtons) {
+#ifdef _WIN32
+  // Under Wine the in-process bench's real-time pacing has once missed a reply in the read
+  // after the write; the Windows build runs the same jobs end to end in the GUI test instead.
+  GTEST_SKIP() << "covered by the GUI test under Wine";
+#endif
+  job = [](const TJobRequest& request, TJobDrivers& drivers) { return PerformJob(request, drivers); };
+  ShowOn("sim:january5,seed=105,pace=none");
+  Tick(4);
+  ASSERT_TRUE(Enabled(TControlId::WriteECU));
+
+  std::vector<uint8_t> image(65536);
+  std::mt19937 random(5);
+  for (uint8_t& byte : image) byte = static_cast<uint8_t>(random());
+  image[0] = 0x02;
+  const std::string passport = "BENCH-PASSPORT-1";
+  std::copy(passport.begin(), passport.end(), image.begin() + 0x6020);
+  const std::string written = TempFile("write.bin"), read = TempFile("read.bin");
+  std::ofstream(written, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+
+  view.dialogPaths.push_back(written);
+  form->Click(TControlId::WriteECU);
+  ASSERT_TRUE(form->WaitForJobEnd(180000));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].text, "Операция успешно завершена.");
+  EXPECT_EQ(form->Control(TControlId::SWid).text, passport);
+  EXPECT_EQ(form->Session.LinkState, kLinkBootstrapRunning);
+  EXPECT_EQ(Panel(1), "0%");
+
+  Tick();  // keep-alive read of the running bootstrap
+  EXPECT_EQ(form->Session.LinkState, kLinkBootstrapRunning);
+  EXPECT_EQ(Panel(2), "Связь с ЭБУ");
+  EXPECT_TRUE(Enabled(TControlId::ReadECU));
+
+  view.dialogPaths.push_back(read);
+  form->Click(TControlId::ReadECU);
+  ASSERT_TRUE(form->WaitForJobEnd(180000));
+  ASSERT_EQ(view.Boxes().size(), 2u);
+  EXPECT_EQ(view.Boxes()[1].text, "Операция успешно завершена.") << view.Boxes()[1].caption;
+  std::ifstream in(read, std::ios::binary);
+  const std::vector<uint8_t> back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(back == image) << "read back " << back.size() << " bytes";
+  EXPECT_TRUE(form->FormCloseQuery());
+}
+
+}  // namespace
+}  // namespace quillorn::test
