@@ -55,6 +55,7 @@ bool TForm1::PrepareJobStart(const TJobButton& button) {
 }
 
 void TForm1::PrepareJob(const TJobButton& button) {
+  if (jobThreadActive_.load()) return;  // one job at a time, whatever the buttons show
   if (!PrepareJobStart(button)) return;
   jobRequest_.JobKind = JobKind;
   jobRequest_.IsFlashJob = IsFlashJob;
@@ -70,7 +71,7 @@ void TForm1::PrepareJob(const TJobButton& button) {
 }
 
 void TForm1::IdentClick() {
-  if (!identificationEntry_) return;
+  if (!identificationEntry_ || jobThreadActive_.load()) return;
   SaveSettings();
   PortNumber = SelectedPortNumber();
   if (const auto baud = SelectedBaudItem()) SelectedBaud = *baud;
@@ -115,7 +116,7 @@ void TForm1::RunJob() {
 // The window counts a job as running from the moment its thread is started, so a close request
 // can never slip in before the thread has marked itself.
 void TForm1::StartJobThread(std::function<void()> entry) {
-  if (jobThread_.joinable()) jobThread_.join();  // the last job has passed its final update
+  JoinEndedJobThread();  // the last job has passed its final update
   JobRunning = 1;
   jobThreadActive_ = true;
   jobThread_ = std::thread([this, entry = std::move(entry)] {

@@ -31,6 +31,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                               return PerformJob(request, jobDrivers);
                             }};
     TForm1 form(view, services);
+    // The identification job's thread entry is installed here with form.SetIdentificationEntry;
+    // until then the Ident button starts nothing.
     view.Attach(&form);
     form.FormCreate();
     ShowWindow(view.Window(), showCommand);

@@ -250,6 +250,23 @@ TEST_F(Form1Jobs, ClosingTheWindowCancelsTheJobAndStaysOpen) {
   EXPECT_TRUE(form->FormCloseQuery());
 }
 
+TEST_F(Form1Jobs, SecondJobNeverStartsWhileOneRuns) {
+  job = [&](const TJobRequest&, TJobDrivers&) {
+    ++jobs;
+    for (int i = 0; i < 5000 && !PeekAbortMessage(); ++i) SleepMs(1);
+    return kAborted;
+  };
+  Ready();
+  view.dialogPaths.push_back("d.hex");
+  view.dialogPaths.push_back("e.hex");
+  form->Click(TControlId::WriteECU);
+  form->WriteECUClick();  // the handler itself, as a stray message could call it
+  EXPECT_EQ(view.dialogPaths.size(), 1u);
+  EXPECT_FALSE(form->FormCloseQuery());
+  ASSERT_TRUE(form->WaitForJobEnd(10000));
+  EXPECT_EQ(jobs, 1);
+}
+
 TEST_F(Form1Jobs, IdentificationHookRestartsThePollAndRunsOnItsThread) {
   Ready();
   form->Click(TControlId::Ident);  // disabled and without an entry: nothing
