@@ -55,6 +55,10 @@ void TInProcLine::PeerWrite(const uint8_t* data, size_t count) {
   const auto latency = std::chrono::milliseconds(options_.latencyMs);
   const auto charTime = std::chrono::microseconds(
       CharacterTimeMicros(settings_.baud, settings_.dataBits, settings_.parity, settings_.stopBits));
+  // A reader already waits for the first queued byte, which arrives before these: only a reader
+  // facing an empty queue needs waking. Waking it for every byte of a stream cost the PC side
+  // more CPU than all its own work.
+  const bool wasEmpty = toPc_.empty();
   for (size_t i = 0; i < count; ++i) {
     TLineClock::time_point onWire = now;
     if (options_.pace) {
@@ -63,7 +67,7 @@ void TInProcLine::PeerWrite(const uint8_t* data, size_t count) {
     }
     toPc_.push_back({data[i], onWire + latency});
   }
-  changed_.notify_all();
+  if (wasEmpty) changed_.notify_all();
 }
 
 void TInProcLine::PeerSetCts(bool on) {

@@ -55,8 +55,10 @@ void TInProcPcDevice::PushToPeer(TLineEvent event) {
   auto& queue = line_->toPeer_;
   auto position = std::find_if(queue.begin(), queue.end(),
                                [&](const TLineEvent& queued) { return queued.at > event.at; });
+  // The peer waits for the first queued event; only a new first one changes its wait.
+  const bool first = position == queue.begin();
   queue.insert(position, event);
-  line_->changed_.notify_all();
+  if (first) line_->changed_.notify_all();
 }
 
 void TInProcPcDevice::SetLevel(bool& level, bool on, TLineEvent::Kind kind) {
