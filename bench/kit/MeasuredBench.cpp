@@ -13,6 +13,12 @@ TWireCounts operator-(const TWireCounts& a, const TWireCounts& b) {
           a.ecuTurnNs - b.ecuTurnNs, a.answers - b.answers,     a.clientTurnNs - b.clientTurnNs};
 }
 
+namespace {
+uint64_t Nanos(TLineClock::duration d) {
+  return d.count() > 0 ? static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) : 0;
+}
+}  // namespace
+
 std::optional<TLineEvent> TRecordingBenchPort::NextEvent(std::chrono::microseconds timeout) {
   std::optional<TLineEvent> event = inner_.NextEvent(timeout);
   if (event && event->kind == TLineEvent::Kind::Byte) {
@@ -20,11 +26,9 @@ std::optional<TLineEvent> TRecordingBenchPort::NextEvent(std::chrono::microsecon
     ++counts_.pcBytes;
     if (answerPending_) {
       answerPending_ = false;
+      counts_.ecuTurnNs += EcuSideNs();
       // The byte's time is when its stop bit ended: it started one character earlier.
-      const auto started = event->at - CharacterTime();
-      if (started > answerAtPc_)
-        counts_.clientTurnNs += static_cast<uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(started - answerAtPc_).count());
+      counts_.clientTurnNs += Nanos(event->at - CharacterTime() - answerAtPc_);
     }
     echoPending_ = true;
     answerStarted_ = false;
@@ -43,20 +47,34 @@ void TRecordingBenchPort::Write(const uint8_t* data, size_t count) {
       ++counts_.echoBytes;
     } else {
       counts_.ecuBytes += count;
-      // The line paces the bytes one character apart from now or from the previous ones.
-      const auto now = TLineClock::now();
-      answerWireEnd_ = std::max(now, answerWireEnd_) + CharacterTime() * static_cast<int64_t>(count);
-      answerAtPc_ = answerWireEnd_ + std::chrono::milliseconds(inner_.Line()->Options().latencyMs);
-      answerPending_ = true;
       if (!answerStarted_) {
         answerStarted_ = true;
         ++counts_.answers;
-        const auto turn = TLineClock::now() - lastPcByteAt_;
-        counts_.ecuTurnNs += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(turn).count());
+        answerFrom_ = lastPcByteAt_;
+        answerBytes_ = 0;
+        answerWireEnd_ = {};
       }
+      // The line paces the bytes one character apart from now or from the previous ones.
+      answerBytes_ += count;
+      answerWireEnd_ = std::max(TLineClock::now(), answerWireEnd_) + CharacterTime() * static_cast<int64_t>(count);
+      answerAtPc_ = answerWireEnd_ + std::chrono::milliseconds(inner_.Line()->Options().latencyMs);
+      answerPending_ = true;
     }
   }
   inner_.Write(data, count);
+}
+
+// From the request's last byte to the answer's last byte on the wire, less the answer's own
+// wire time: the ECU's work, and any pause it (or the bench's stepping) left inside the answer.
+uint64_t TRecordingBenchPort::EcuSideNs() const {
+  return Nanos(answerWireEnd_ - answerFrom_ - CharacterTime() * static_cast<int64_t>(answerBytes_));
+}
+
+TWireCounts TRecordingBenchPort::Counts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  TWireCounts counts = counts_;
+  if (answerPending_) counts.ecuTurnNs += EcuSideNs();
+  return counts;
 }
 
 TLineClock::duration TRecordingBenchPort::CharacterTime() const {
@@ -65,10 +83,6 @@ TLineClock::duration TRecordingBenchPort::CharacterTime() const {
   return std::chrono::microseconds(CharacterTimeMicros(s->baud, s->dataBits, s->parity, s->stopBits));
 }
 
-TWireCounts TRecordingBenchPort::Counts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return counts_;
-}
 
 class TMeasuredBench::TProvider final : public TSerialDeviceProvider {
  public:

@@ -19,7 +19,9 @@ struct TWireCounts {
   uint64_t pcBytes = 0;      // PC -> box
   uint64_t echoBytes = 0;    // box -> PC, the echoes
   uint64_t ecuBytes = 0;     // box -> PC, from the ECU
-  uint64_t ecuTurnNs = 0;    // sum over answers: first answer byte out - last PC byte in
+  // Sum over answers: from the request's last byte to the answer's last byte on the wire, less
+  // the answer's wire time. The ECU's own time, as the bench shows it.
+  uint64_t ecuTurnNs = 0;
   uint64_t answers = 0;      // bursts of ECU bytes that followed PC bytes
   // Sum over requests that followed an answer: from the answer's last byte reaching the PC to
   // the request's first byte starting on the wire. The client's own turnaround.
@@ -46,12 +48,15 @@ class TRecordingBenchPort final : public sim::TBenchPort {
 
  private:
   TLineClock::duration CharacterTime() const;
+  uint64_t EcuSideNs() const;
   sim::TInProcBenchPort inner_;
   mutable std::mutex mutex_;
   TWireCounts counts_;
   bool echoPending_ = false;     // the next one-byte write is the box's echo
   bool answerStarted_ = true;    // the ECU already answered since the last PC byte
   TLineClock::time_point lastPcByteAt_{};
+  TLineClock::time_point answerFrom_{};     // the last PC byte before the answer
+  uint64_t answerBytes_ = 0;
   TLineClock::time_point answerWireEnd_{};
   TLineClock::time_point answerAtPc_{};  // when the last answer byte reaches the PC
   bool answerPending_ = false;           // an answer ended and no PC byte followed yet
