@@ -20,21 +20,6 @@ std::string ErrorOf(const std::string& path) {
   return error;
 }
 
-TEST(BenchOptions, ModelAloneGivesTheDefaults) {
-  const TBenchOptions options = Parse("sim:january72");
-  EXPECT_EQ(options.model, TEcuModel::January72);
-  EXPECT_EQ(options.programmer, TProgrammerModel::Zhv2);
-  EXPECT_TRUE(options.pace);
-  EXPECT_FALSE(options.programFailAddress.has_value());
-  EXPECT_FALSE(options.powerLossAfterFrames.has_value());
-  EXPECT_EQ(FlashSize(TEcuModel::January72), 131072u);
-  EXPECT_EQ(FlashSize(TEcuModel::Mikas7), 65536u);
-  EXPECT_EQ(FlashSize(TEcuModel::M10), 524288u);
-  EXPECT_EQ(FlashChipKindOf(TEcuModel::Vs51), TFlashChipKind::ByteMode51);
-  EXPECT_EQ(FlashChipKindOf(TEcuModel::Mikas76), TFlashChipKind::Normal20);
-  EXPECT_EQ(EepromWiringOf(TEcuModel::Vs51), TI2cWiring::Third);
-}
-
 TEST(BenchOptions, EveryOptionIsRead) {
   const TBenchOptions options = Parse(
       "sim:m797,programmer=zhv4,flash=/tmp/f.bin,eeprom=/tmp/e.eep,pace=none,latency=16,noise=0.25,drop=0.5,"

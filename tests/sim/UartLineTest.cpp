@@ -47,11 +47,5 @@ TEST(UartLine, AutobaudMeasuresNineBitTimesOfLowLine) {
   EXPECT_EQ(MeasuredLoaderRate(0x00, TUartFrame{9600, 8, kNoParity}), 9600u);
 }
 
-TEST(UartLine, CharacterCyclesFollowTheProcessorClock) {
-  // 16 MHz / 6: 2,666,667 machine cycles per second; ten bits at 57600 take 173.6 us.
-  EXPECT_EQ(CharacterCycles(57600, 10), 463u);
-  EXPECT_EQ(CharacterCycles(9600, 10), 2778u);
-}
-
 }  // namespace
 }  // namespace quillorn::sim
