@@ -3,12 +3,14 @@
 #include <time.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "jobs/LinkPoll.hpp"
 #include "platform/AbortMailbox.hpp"
+#include "serial/TraceLog.hpp"
 
 namespace quillorn::benchkit {
 
@@ -56,7 +58,15 @@ const TMark* TJobRun::Find(const std::string& stage) const {
   return nullptr;
 }
 
-TJobHarness::TJobHarness(TMeasuredBench& bench) : bench_(bench) {}
+TJobHarness::TJobHarness(TMeasuredBench& bench) : bench_(bench) {
+  // QUILLORN_TRACE=file: every byte on the line with its time, as the client's --trace writes.
+  static TTraceLog trace;
+  static const bool tracing = [] {
+    const char* path = std::getenv("QUILLORN_TRACE");
+    return path != nullptr && trace.Start(path);
+  }();
+  (void)tracing;
+}
 
 TJobHarness::~TJobHarness() { link_.SharedPort.reset(); }
 

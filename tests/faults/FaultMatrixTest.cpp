@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <ostream>
 #include <random>
 #include <set>
 #include <thread>
@@ -33,8 +34,10 @@ constexpr size_t kWriteImageSize = 2048;
 constexpr int kBaud = 230400;  // any rate the line takes; high to keep the page reads short
 constexpr auto kRunLimit = std::chrono::seconds(90);
 constexpr uint32_t kProgramFailAddress = 0x0123;  // inside the written image
-// The "adapter" is pulled out this many PC bytes into the job's transfer.
+// The "adapter" is pulled out this many PC bytes into the job's transfer (identification sends
+// few bytes in all).
 constexpr uint64_t kUnplugAfterBytes = 100;
+constexpr uint64_t kUnplugIdentAfterBytes = 10;
 // Like the window's poll, which keeps looking for the ECU until it answers.
 constexpr int kReachAttempts = 4;
 
@@ -85,6 +88,10 @@ uint32_t PowerLossFrames(TJob job) {
     default: return 20;                  // of about 40; identification serves no frames
   }
 }
+
+// Readable parameters in test names and CTest's list.
+void PrintTo(TJob job, std::ostream* out) { *out << JobName(job); }
+void PrintTo(TFault fault, std::ostream* out) { *out << FaultName(fault); }
 
 std::string FaultOptions(TFault fault, uint32_t powerLossFrames) {
   switch (fault) {
@@ -162,10 +169,10 @@ Bytes Slice(const Bytes& bytes, size_t size) { return Bytes(bytes.begin(), bytes
 // Pulls the line out once the job's transfer stage has begun and the PC has sent some bytes.
 class TUnplugger {
  public:
-  TUnplugger(TMeasuredBench& bench, TJobHarness& harness, std::string stage) : bench_(bench) {
-    harness.OnStage([this, stage](const std::string& text) {
+  TUnplugger(TMeasuredBench& bench, TJobHarness& harness, std::string stage, uint64_t afterBytes) : bench_(bench) {
+    harness.OnStage([this, stage, afterBytes](const std::string& text) {
       if (text == stage && !armed_) {
-        threshold_ = bench_.Counts().pcBytes + kUnplugAfterBytes;
+        threshold_ = bench_.Counts().pcBytes + afterBytes;
         armed_ = true;
       }
     });
@@ -273,7 +280,9 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<TJob, TFault>> {
     if (job == TJob::Identify) transferStage = "start";
 
     std::optional<TUnplugger> unplugger;
-    if (fault == TFault::Unplug) unplugger.emplace(*bench, harness, transferStage);
+    if (fault == TFault::Unplug)
+      unplugger.emplace(*bench, harness, transferStage,
+                        job == TJob::Identify ? kUnplugIdentAfterBytes : kUnplugAfterBytes);
     const auto started = benchkit::TClock::now();
     const TJobRun run =
         job == TJob::Identify ? harness.RunIdentification(kRunLimit) : harness.RunFlashJob(rq, kRunLimit, kReachAttempts);
