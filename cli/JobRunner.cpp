@@ -1,16 +1,13 @@
 #include "cli/JobRunner.hpp"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "cli/JobThread.hpp"
 #include "cli/TerminalReport.hpp"
 #include "jobs/FlashJob.hpp"
 #include "jobs/LinkPoll.hpp"
 #include "jobs/ResultMessage.hpp"
-#include "platform/AbortMailbox.hpp"
 #include "platform/Console.hpp"
 #include "platform/File.hpp"
 #include "protocol/ProgramDrivers.hpp"
@@ -22,18 +19,7 @@ namespace quillorn {
 
 namespace {
 
-constexpr int kExitOk = 0, kExitFailed = 1, kExitCancelled = 130;
 constexpr uint32_t kLongReplyTimeoutMs = 2000, kReplyTimeoutMs = 500;
-
-// Ctrl-C reaches the job thread the way closing the window does: through its abort mailbox.
-std::atomic<TAbortMailbox*> jobMailbox{nullptr};
-std::atomic<bool> abortRequested{false};
-
-extern "C" void OnInterrupt(int) {
-  abortRequested.store(true);
-  if (TAbortMailbox* mailbox = jobMailbox.load()) mailbox->Post();
-  std::signal(SIGINT, OnInterrupt);
-}
 
 // The window's status poll has nothing to show on a terminal but the programmer model.
 class TQuietPollView final : public ILinkPollView {
@@ -44,11 +30,6 @@ class TQuietPollView final : public ILinkPollView {
   void ShowLinkText(const std::string&) override {}
   std::string model;
 };
-
-uint8_t PortNumberFor(const std::string& port) {
-  if (const uint8_t n = PortNumberFromName(port)) return n;
-  return TPortMap::Instance().AssignPort(port);
-}
 
 TJobRequest RequestFor(const TCliCommand& cmd, uint8_t portNumber) {
   TJobRequest rq;
@@ -131,10 +112,7 @@ int RunJobCommand(const TCliCommand& cmd) {
   const TPollSettings pollSettings{portNumber, rq.SelectedBaud, rq.Family};
 
   ResultCode result = kOk;
-  std::signal(SIGINT, OnInterrupt);
-  std::thread job([&] {
-    jobMailbox.store(&ThisThreadAbortMailbox());
-    if (abortRequested.load()) ThisThreadAbortMailbox().Post();
+  RunOnJobThread([&] {
     report.ShowStage("Поиск ЭБУ");
     result = ReachEcu(poll, session, pollSettings, drivers.BootLoader.Link);
     if (result == kOk) {
@@ -144,10 +122,7 @@ int RunJobCommand(const TCliCommand& cmd) {
     }
     // A bootstrap left running is told the PC is done, as the window does when it closes.
     if (session.LinkState == kLinkBootstrapRunning) drivers.Memory.Finish();
-    jobMailbox.store(nullptr);
   });
-  job.join();
-  std::signal(SIGINT, SIG_DFL);
   report.Finish();
   drivers.BootLoader.Link.Report = previousReport;
   // A virtual ECU keeps its memory in its files between two runs, as a real one keeps it.

@@ -1,11 +1,9 @@
 // quillorn: the command-line client. Every job goes the way the window's does: the link poll's
 // steps to reach the ECU, then the same job code, then the same result message.
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include "cli/CommandLine.hpp"
+#include "cli/IdentifyCommand.hpp"
 #include "cli/JobRunner.hpp"
 #include "platform/Console.hpp"
 #include "serial/PortMap.hpp"
@@ -33,6 +31,7 @@ int main(int argc, char** argv) {
   switch (cmd.action) {
     case TCliAction::Help: std::fputs(UsageText().c_str(), stdout); return 0;
     case TCliAction::Ports: return PrintPorts();
+    case TCliAction::Identify: return RunIdentifyCommand(cmd);
     default: return RunJobCommand(cmd);
   }
 }

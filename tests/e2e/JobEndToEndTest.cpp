@@ -1,0 +1,240 @@
+// The flash and EEPROM job end to end on the virtual bench, for every family and job kind: the
+// poll's way to the ECU, the bootstrap really running in the ECU's processor, and the bench's
+// memory compared with the files byte for byte.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "bench/kit/JobHarness.hpp"
+#include "platform/AbortMailbox.hpp"
+
+namespace quillorn::test {
+namespace {
+
+using benchkit::TJobHarness;
+using benchkit::TJobRun;
+using benchkit::TMeasuredBench;
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+// A fast line keeps a 64 KiB page near ten seconds; the bootstrap runs at whatever rate the
+// boot loader was synchronised at, so the traffic is the same as at 38400 bit/s.
+constexpr int kBaud = 230400;
+constexpr size_t kPage = 65536;
+const std::string kFast = ",pace=none,erase-time=50";
+
+Bytes RandomImage(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes image(size);
+  for (auto& b : image) b = static_cast<uint8_t>(random());
+  image[0] = 0x02;  // starts like ECU code
+  return image;
+}
+
+Bytes Slice(const Bytes& b, size_t from, size_t count) { return Bytes(b.begin() + from, b.begin() + from + count); }
+
+class JobEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ::testing::TempDir() + "quillorn_e2e_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void MakeBench(const std::string& path) {
+    std::string error;
+    bench_ = TMeasuredBench::Create(path, &error);
+    ASSERT_TRUE(bench_) << error;
+    harness_ = std::make_unique<TJobHarness>(*bench_);
+  }
+
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+  void Write(const std::string& name, const Bytes& data) const {
+    std::ofstream out(File(name), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  }
+
+  Bytes Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+
+  TJobRun Run(TEcuFamily family, TJobAction action, bool flash, const std::string& file, bool dual = false,
+              bool secondPage = false) {
+    TJobRequest rq;
+    rq.JobKind = JobKindFor(family, action);
+    rq.IsFlashJob = flash ? 1 : 0;
+    rq.FileName = file.empty() ? "" : File(file);
+    rq.SelectedBaud = kBaud;
+    rq.Family = family;
+    rq.DualProg = dual;
+    rq.SecondPage = secondPage;
+    return harness_->RunFlashJob(rq, 300s);
+  }
+
+  std::string dir_;
+  std::unique_ptr<TMeasuredBench> bench_;
+  std::unique_ptr<TJobHarness> harness_;
+};
+
+TEST_F(JobEndToEnd, OnePageWrittenAndReadBackAndTheSecondJobReusesTheBootstrap) {
+  MakeBench("sim:january5" + kFast);
+  const Bytes image = RandomImage(kPage, 1);
+  Write("fw.bin", image);
+
+  const TJobRun write = Run(TEcuFamily::January5, TJobAction::Write, true, "fw.bin");
+  ASSERT_EQ(write.result, kOk);
+  EXPECT_TRUE(write.Find("Загрузка bootstrap") && write.Find("Запуск bootstrap") && write.Find("Стирание flash"));
+  const Bytes flash = bench_->Bench().Flash();
+  EXPECT_EQ(Slice(flash, 0, kPage), image);
+  EXPECT_EQ(Slice(flash, kPage, kPage), Bytes(kPage, 0xFF)) << "the chip erase clears page 1 as well";
+
+  const TJobRun read = Run(TEcuFamily::January5, TJobAction::Read, true, "back.bin");
+  ASSERT_EQ(read.result, kOk);
+  EXPECT_EQ(Read("back.bin"), image);
+  EXPECT_FALSE(read.Find("Загрузка bootstrap")) << "a bootstrap left running by a success is used again";
+  EXPECT_FALSE(read.Find("Запуск bootstrap"));
+  EXPECT_TRUE(read.Find("Инициализация") && read.Find("Чтение паспорта"));
+  EXPECT_FALSE(std::filesystem::exists(File("back.bin.part")));
+}
+
+TEST_F(JobEndToEnd, DoubleImageGoesToBothPagesAndComesBackWhole) {
+  MakeBench("sim:january5" + kFast);
+  const Bytes image = RandomImage(2 * kPage, 2);
+  Write("double.bin", image);
+  ASSERT_EQ(Run(TEcuFamily::January5, TJobAction::Write, true, "double.bin", true).result, kOk);
+  EXPECT_EQ(bench_->Bench().Flash(), image);
+  ASSERT_EQ(Run(TEcuFamily::January5, TJobAction::Read, true, "double-back.bin", true).result, kOk);
+  EXPECT_EQ(Read("double-back.bin"), image);
+}
+
+TEST_F(JobEndToEnd, SecondPageCopyOnTheAlternatelyAddressedChip) {
+  MakeBench("sim:january72" + kFast);
+  const Bytes image = RandomImage(kPage, 3);
+  Write("fw.bin", image);
+  ASSERT_EQ(Run(TEcuFamily::January72, TJobAction::Write, true, "fw.bin", false, true).result, kOk);
+  const Bytes flash = bench_->Bench().Flash();
+  EXPECT_EQ(Slice(flash, 0, kPage), image);
+  EXPECT_EQ(Slice(flash, kPage, kPage), image);
+  ASSERT_EQ(Run(TEcuFamily::January72, TJobAction::Read, true, "back.bin", false, true).result, kOk);
+  EXPECT_EQ(Read("back.bin").size(), kPage) << "reading ignores the second-page copy";
+}
+
+TEST_F(JobEndToEnd, MikasFlashThroughItsOwnBootstrap) {
+  MakeBench("sim:mikas7" + kFast);
+  const Bytes image = RandomImage(kPage, 4);
+  Write("mikas.bin", image);
+  const TJobRun write = Run(TEcuFamily::Mikas7, TJobAction::Write, true, "mikas.bin");
+  ASSERT_EQ(write.result, kOk);
+  EXPECT_EQ(bench_->Bench().Flash(), image);
+  ASSERT_EQ(Run(TEcuFamily::Mikas7, TJobAction::Read, true, "mikas-back.bin").result, kOk);
+  EXPECT_EQ(Read("mikas-back.bin"), image);
+}
+
+TEST_F(JobEndToEnd, EightBanksOfBothBoschFamilies) {
+  for (const auto& [model, family] : {std::pair{"m797", TEcuFamily::M797}, std::pair{"m10", TEcuFamily::M10}}) {
+    SCOPED_TRACE(model);
+    MakeBench(std::string("sim:") + model + kFast);
+    const Bytes image = RandomImage(8 * kPage, 5);
+    Write("banks.bin", image);
+    const TJobRun write = Run(family, TJobAction::Write, true, "banks.bin");
+    ASSERT_EQ(write.result, kOk);
+    EXPECT_FALSE(write.Find("Загрузка bootstrap") && write.Find("Запуск bootstrap"));
+    EXPECT_TRUE(write.Find("Загрузка, банк 1/8") && write.Find("Загрузка, банк 8/8"));
+    EXPECT_EQ(bench_->Bench().Flash(), image);
+    const TJobRun read = Run(family, TJobAction::Read, true, "banks-back.bin");
+    ASSERT_EQ(read.result, kOk);
+    EXPECT_TRUE(read.Find("Чтение, банк 8/8"));
+    EXPECT_EQ(Read("banks-back.bin"), image);
+    harness_.reset();
+    bench_.reset();
+  }
+}
+
+TEST_F(JobEndToEnd, AFailedEraseOfAnEightBankEcuIsReportedAndNothingIsWritten) {
+  MakeBench("sim:m797,erase-fail" + kFast);
+  const Bytes before = bench_->Bench().Flash();
+  Write("banks.bin", RandomImage(8 * kPage, 10));
+  const TJobRun run = Run(TEcuFamily::M797, TJobAction::Write, true, "banks.bin");
+  EXPECT_EQ(run.result, kEraseFailed);
+  EXPECT_FALSE(run.Find("Загрузка, банк 1/8"));
+  EXPECT_EQ(bench_->Bench().Flash(), before);
+}
+
+TEST_F(JobEndToEnd, EepromWriteReadAndClearAtEachFamilysAddress) {
+  const struct {
+    const char* model;
+    TEcuFamily family;
+  } cases[] = {{"january5", TEcuFamily::January5}, {"january72", TEcuFamily::January72},
+               {"vs51", TEcuFamily::Vs51}, {"mikas7", TEcuFamily::Mikas7}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    MakeBench(std::string("sim:") + c.model + kFast + ",eeprom-write-time=1");
+    const Bytes image = RandomImage(512, 6);
+    Write("immo.eep", image);
+    ASSERT_EQ(Run(c.family, TJobAction::Write, false, "immo.eep").result, kOk);
+    EXPECT_EQ(bench_->Bench().Eeprom(), image);
+    ASSERT_EQ(Run(c.family, TJobAction::Read, false, "immo-back.eep").result, kOk);
+    EXPECT_EQ(Read("immo-back.eep"), image);
+    if (c.family != TEcuFamily::Mikas7) {
+      ASSERT_EQ(Run(c.family, TJobAction::ClearEeprom, false, "").result, kOk);
+      EXPECT_EQ(bench_->Bench().Eeprom(), Bytes(512, 0xFF));
+    }
+    harness_.reset();
+    bench_.reset();
+  }
+}
+
+TEST_F(JobEndToEnd, HexFileWrittenByAnIndependentTool) {
+  if (std::system("srec_cat -VERSion >/dev/null 2>&1") != 0) GTEST_SKIP() << "srec_cat is not installed";
+  MakeBench("sim:january5" + kFast);
+  const Bytes image = RandomImage(2 * kPage, 7);
+  Write("fw.bin", image);
+  // Intel hex with extended linear address records: the second 64 KiB lands in page 1.
+  const std::string cmd = "srec_cat '" + File("fw.bin") + "' -binary -o '" + File("fw.hex") +
+                          "' -intel -Output_Block_Size 32 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_EQ(Run(TEcuFamily::January5, TJobAction::Write, true, "fw.hex").result, kOk);
+  EXPECT_EQ(bench_->Bench().Flash(), image);
+}
+
+TEST_F(JobEndToEnd, ANewerProgrammerResetsTheEcuThroughDtr) {
+  MakeBench("sim:january5,programmer=zhv4,eeprom-write-time=1" + kFast);
+  const Bytes image = RandomImage(512, 8);
+  Write("immo.eep", image);
+  const TJobRun run = Run(TEcuFamily::January5, TJobAction::Write, false, "immo.eep");
+  ASSERT_EQ(run.result, kOk);
+  EXPECT_EQ(bench_->Bench().Eeprom(), image);
+}
+
+TEST_F(JobEndToEnd, CancellingMidTransferStopsAtTheNextBlock) {
+  MakeBench("sim:january5" + kFast);
+  Write("fw.bin", RandomImage(kPage, 9));
+  std::atomic<TAbortMailbox*> jobMailbox{nullptr};
+  harness_->OnStage([&](const std::string& stage) {
+    if (stage == "Загрузка...") jobMailbox = &ThisThreadAbortMailbox();
+  });
+  // Closing the window posts to the job thread's mailbox, a while into the transfer.
+  std::thread closer([&] {
+    while (jobMailbox.load() == nullptr) std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(300ms);
+    jobMailbox.load()->Post();
+  });
+  const TJobRun run = Run(TEcuFamily::January5, TJobAction::Write, true, "fw.bin");
+  closer.join();
+  EXPECT_EQ(run.result, kAborted);
+  const benchkit::TMark* transfer = run.Find("Загрузка...");
+  ASSERT_NE(transfer, nullptr);
+  EXPECT_LT(run.End().at - transfer->at, 5s) << "the abort must take effect at the next block, not at the end";
+}
+
+}  // namespace
+}  // namespace quillorn::test
