@@ -20,6 +20,7 @@ constexpr uint16_t kBootstrapEntry = 0xF420;
 constexpr uint8_t kUploadBlock = 16;
 constexpr uint16_t kEraseWord = 20;
 constexpr uint8_t kEraseByte = 0x14;
+constexpr uint16_t kNoEraseWord = 256;
 constexpr uint8_t kAlternateAddressing = 0x80;
 constexpr uint8_t kFirstBank = 0x10;
 constexpr uint8_t kBankCount = 8;
@@ -150,6 +151,11 @@ ResultCode TJob::Write() {
       const bool alternate = rq_.Family == TEcuFamily::Vs51 || rq_.Family == TEcuFamily::January72;
       const uint8_t eraseByte = alternate ? (kEraseByte | kAlternateAddressing) : kEraseByte;
       if (ResultCode r = d_.Memory.EraseFlash(kEraseWord, eraseByte)) return r;
+    } else {
+      // No erase request goes to an eight-bank ECU: its status is judged against the word of
+      // "no request sent", not against whatever an earlier job of another family left there,
+      // which would let a failed erase pass as a success.
+      d_.Memory.LastEraseWord = kNoEraseWord;
     }
     if (ResultCode r = d_.Memory.EraseStatus()) return r;
   }

@@ -51,7 +51,9 @@ class TBoschEcu : public TEcu {
   std::optional<bool> modeLine_;
   bool powered_ = true;
   bool inReset_ = false;
-  uint16_t eraseWord_ = 0x0014;
+  // Until an erase request names a word, a failed erase answers 0x0100: the word the client
+  // compares the status with when it sent none.
+  uint16_t eraseWord_ = 0x0100;
   uint8_t eraseByte_ = 0x03;
   TEcuCounters counters_;
 };
