@@ -78,6 +78,7 @@ if [ -n "$sim" ]; then
   [ -n "$tty" ] || fail "quillorn-sim did not start: $(cat "$work/sim.err")"
   wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$tty" /f >/dev/null
   wine reg add "$settings_key" /v COM /t REG_DWORD /d 7 /f >/dev/null
+  wine reg add "$settings_key" /v Baud /t REG_DWORD /d 57600 /f >/dev/null
   wineserver -k || true
   wineserver -w || true
   echo "gui_test: bench on $tty as COM7"
@@ -108,6 +109,7 @@ if [ -z "$sim" ]; then
 fi
 
 expect_text ComSelector "COM7"
+expect_text BaudList "57600"
 drv wait-text panel2 "Связь с ЭБУ" 60 || fail "no link to the bench"
 drv wait-enabled WriteECU 30 || fail "WriteECU stays disabled"
 echo "gui_test: link up, job buttons enabled"
@@ -150,8 +152,8 @@ wait "$app_pid" || true
 app_pid=""
 query() { wine reg query "$settings_key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
 [ "$(query COM)" = 0x7 ] || fail "COM stored as $(query COM)"
-[ "$(query Baud)" = 0x9600 ] || fail "Baud stored as $(query Baud)"
+[ "$(query Baud)" = 0xe100 ] || fail "Baud stored as $(query Baud)"
 [ "$(query ECU)" = 0x0 ] || fail "ECU stored as $(query ECU)"
 [ "$(query DualProg)" = 0x0 ] || fail "DualProg stored as $(query DualProg)"
-echo "gui_test: settings written on close: COM 7, Baud 38400, ECU 0"
+echo "gui_test: settings written on close: COM 7, Baud 57600, ECU 0"
 echo "gui_test: passed"
