@@ -115,15 +115,13 @@ drv wait-enabled WriteECU 30 || fail "WriteECU stays disabled"
 echo "gui_test: link up, job buttons enabled"
 
 # A 64 KiB image that starts like program code, with a passport at 0x6020.
-python3 - "$work/write.bin" <<'PY'
-import random, sys
-random.seed(7)
-image = bytearray(random.getrandbits(8) for _ in range(65536))
-image[0] = 0x02
-for offset, text in ((0x6020, b"QUILLORN-TEST-01"), (0x6030, b"07.12.2026      "), (0x6040, b"VAZ-2112 1.6 16V")):
-    image[offset:offset + 16] = text
-open(sys.argv[1], "wb").write(image)
-PY
+perl -e '
+  srand(7);
+  my @b = map { int(rand(256)) } 0 .. 65535;
+  $b[0] = 0x02;
+  my %p = (0x6020 => "QUILLORN-TEST-01", 0x6030 => "07.12.2026      ", 0x6040 => "VAZ-2112 1.6 16V");
+  while (my ($a, $t) = each %p) { $b[$a + $_] = ord(substr($t, $_, 1)) for 0 .. 15 }
+  print pack("C*", @b);' > "$work/write.bin"
 
 drv click WriteECU
 drv file-dialog "Загрузить файл" "$(winpath "$work/write.bin")" 60 || { import -window root "$root/build/gui-failure.png"; fail "open dialog"; }
