@@ -98,6 +98,7 @@ std::string UsageText() {
          "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
          "  quillorn eeprom-read  --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
          "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE]\n"
+         "  quillorn identify     --port PORT [--trace FILE]\n"
          "FAMILY: january5 (Январь 5.x / Микас-7.6), mikas7, vs51, january72, m797, m10\n"
          "PORT:   COMn, a device path, or sim:<model>[,key=value...] (the virtual bench)\n"
          "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n";
