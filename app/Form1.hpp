@@ -18,6 +18,7 @@
 #include "app/Form1View.hpp"
 #include "jobs/EcuFamily.hpp"
 #include "jobs/FlashJob.hpp"
+#include "jobs/IdentJob.hpp"
 #include "jobs/LinkPoll.hpp"
 #include "jobs/LinkSession.hpp"
 #include "platform/AbortMailbox.hpp"
@@ -122,6 +123,10 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void RunJob();
   // The identification job's thread entry, given by the code that implements it.
   void SetIdentificationEntry(std::function<void(TForm1&)> entry) { identificationEntry_ = std::move(entry); }
+  // The identification thread's frame around identify (which runs the job on the port and
+  // returns its result and report): controls locked, the report or the failure shown, the
+  // controls and the poll back.
+  void RunIdentification(const std::function<TIdentOutcome(uint8_t portNumber)>& identify);
   // Waits up to timeoutMs for the job thread to end; true when no job thread runs.
   bool WaitForJobEnd(uint32_t timeoutMs);
 

@@ -113,6 +113,24 @@ void TForm1::RunJob() {
   JobRunning = 0;
 }
 
+void TForm1::RunIdentification(const std::function<TIdentOutcome(uint8_t portNumber)>& identify) {
+  SetCursor(TCursorShape::Hourglass);
+  EnableMainControls(false);
+  SetEnabled(TControlId::Ident, false);
+  JobRunning = 1;
+  const TIdentOutcome outcome = identify(PortNumber);
+  SetCursor(TCursorShape::Arrow);
+  const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
+  // The report replaces the stage at once; a failure's box is shown over the last stage.
+  const bool failure = outcome.result == kNoProgrammer || outcome.result == kAborted;
+  if (!failure) ShowStage("");
+  ShowMessage(message.text, message.caption, message.flags);
+  if (failure) ShowStage("");
+  ShowPercent(0);
+  EnableMainControls(true);
+  JobRunning = 0;
+}
+
 // The window counts a job as running from the moment its thread is started, so a close request
 // can never slip in before the thread has marked itself.
 void TForm1::StartJobThread(std::function<void()> entry) {

@@ -6,6 +6,7 @@
 #include "app/Form1.hpp"
 #include "app/win32/Win32Form1View.hpp"
 #include "jobs/FlashJob.hpp"
+#include "jobs/IdentJob.hpp"
 #include "platform/SettingsStore.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortScan.hpp"
@@ -31,8 +32,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                               return PerformJob(request, jobDrivers);
                             }};
     TForm1 form(view, services);
-    // The identification job's thread entry is installed here with form.SetIdentificationEntry;
-    // until then the Ident button starts nothing.
+    form.SetIdentificationEntry([&drivers](TForm1& f) {
+      f.RunIdentification([&drivers](uint8_t portNumber) {
+        TIdentDrivers identDrivers{drivers.BootLoader, drivers.Kwp};
+        TIdentReport report;
+        return RunIdentification(identDrivers, portNumber, report);
+      });
+    });
     view.Attach(&form);
     form.FormCreate();
     ShowWindow(view.Window(), showCommand);

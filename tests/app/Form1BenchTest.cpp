@@ -4,7 +4,9 @@
 #include <iterator>
 #include <random>
 
+#include "jobs/IdentJob.hpp"
 #include "platform/Clock.hpp"
+#include "protocol/KW2000Pro.hpp"
 #include "sim/BenchRegistry.hpp"
 #include "tests/app/Form1Fixture.hpp"
 
@@ -79,6 +81,33 @@ TEST_F(Form1Bench, NewerProgrammerShowsItsModelAndAllowsIdentificationAtOnce) {
   EXPECT_EQ(form->Session.Model4Detected, 1);
   EXPECT_TRUE(Enabled(TControlId::Ident));
   EXPECT_FALSE(Enabled(TControlId::WriteECU));
+}
+
+TEST_F(Form1Bench, IdentButtonShowsTheDiagnosticReportAndGivesTheWindowBack) {
+  ShowOn("sim:january5,programmer=zhv4,seed=104,pace=none");
+  TKW2000Pro kwp{link};
+  form->SetIdentificationEntry([&](TForm1& f) {
+    f.RunIdentification([&](uint8_t portNumber) {
+      TIdentDrivers drivers{loader, kwp};
+      TIdentReport report;
+      return RunIdentification(drivers, portNumber, report);
+    });
+  });
+  Tick(2);
+  ASSERT_TRUE(Enabled(TControlId::Ident));
+  form->Click(TControlId::Ident);
+  EXPECT_EQ(form->Session.LinkState, kLinkStartOver) << "the poll starts over after identification";
+  ASSERT_TRUE(form->WaitForJobEnd(120000));
+  const auto boxes = view.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Данные диагностики");
+  EXPECT_EQ(boxes[0].flags, 0u);
+  EXPECT_EQ(boxes[0].text.rfind("Контроллер: Январь-5.x\n", 0), 0u) << boxes[0].text;
+  EXPECT_EQ(Panel(0), "");
+  EXPECT_EQ(Panel(1), "0%");
+  EXPECT_TRUE(form->Control(TControlId::CheckStatusTimer).enabled);
+  EXPECT_TRUE(Enabled(TControlId::ComSelector));
+  EXPECT_EQ(form->JobRunning, 0);
 }
 
 TEST_F(Form1Bench, MissingProgrammerShowsNoLinkEveryThreeTicks) {
