@@ -47,17 +47,9 @@ int ExitWith(const TIdentOutcome& outcome) {
 }  // namespace
 
 int RunIdentifyCommand(const TCliCommand& cmd) {
-  sim::RegisterBenchDevices();
   TTraceLog trace;
-  if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
-    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
-    return kExitFailed;
-  }
-  const uint8_t portNumber = PortNumberFor(cmd.port);
-  if (portNumber == 0) {
-    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
-    return kExitFailed;
-  }
+  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  if (portNumber == 0) return kExitFailed;
 
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkState& link = drivers.BootLoader.Link;

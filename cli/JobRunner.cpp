@@ -87,17 +87,9 @@ int RunJobCommand(const TCliCommand& cmd) {
     std::fprintf(stderr, "Ошибка: Очистка EEPROM возможна только для ЭБУ Январь-5.x\n");
     return kExitFailed;
   }
-  sim::RegisterBenchDevices();
   TTraceLog trace;
-  if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
-    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
-    return kExitFailed;
-  }
-  const uint8_t portNumber = PortNumberFor(cmd.port);
-  if (portNumber == 0) {
-    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
-    return kExitFailed;
-  }
+  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  if (portNumber == 0) return kExitFailed;
   const TJobRequest rq = RequestFor(cmd, portNumber);
   if (cmd.action == TCliAction::Write && !ConfirmFlashFile(rq)) return kExitFailed;
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "serial/TraceLog.hpp"
+
 namespace quillorn {
 
 inline constexpr int kExitOk = 0, kExitFailed = 1, kExitCancelled = 130;
@@ -17,5 +19,9 @@ void RunOnJobThread(const std::function<void()>& job);
 // "COM3" as it is; a device path or "sim:..." path gets a port number mapped to it. 0 when no
 // number is free.
 uint8_t PortNumberFor(const std::string& port);
+
+// What every command does before its job: the virtual bench made openable, the trace started
+// when asked for, the port given a number. 0 (with the reason on stderr) when it cannot go on.
+uint8_t PrepareCommandPort(const std::string& port, const std::string& traceFile, TTraceLog& trace);
 
 }  // namespace quillorn
