@@ -248,6 +248,11 @@ int wmain(int argc, wchar_t** argv) {
     if (control != nullptr && Until(seconds(2), [&] { return IsWindowEnabled(control) != FALSE; })) return 0;
     return Fail(args[1] + " did not become enabled");
   }
+  if (command == "enabled" && args.size() == 2) {
+    HWND control = Control(args[1], &panel);
+    std::printf("%d\n", control != nullptr && IsWindowEnabled(control) != FALSE ? 1 : 0);
+    return 0;
+  }
   if (command == "checked" && args.size() == 2) {
     HWND control = Control(args[1], &panel);
     std::printf("%d\n", control != nullptr && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);

@@ -112,6 +112,10 @@ expect_text ComSelector "COM7"
 expect_text BaudList "57600"
 drv wait-text panel2 "Связь с ЭБУ" 60 || fail "no link to the bench"
 drv wait-enabled WriteECU 30 || fail "WriteECU stays disabled"
+# A pseudo-terminal has no CTS: the box is a ЖВ-2, which shows no model and cannot identify.
+expect_text Ident "Идентификация"
+expect_text DeviceType ""
+[ "$(drv enabled Ident | tr -d '\r')" = 0 ] || fail "Ident is enabled without a ЖВ-4"
 echo "gui_test: link up, job buttons enabled"
 
 # A 64 KiB image that starts like program code, with a passport at 0x6020.
