@@ -4,18 +4,6 @@
 
 namespace quillorn::test {
 
-int OpenFileCount() {
-  std::error_code error;
-  const std::filesystem::path fds("/proc/self/fd");
-  if (!std::filesystem::exists(fds, error)) return -1;
-  int count = 0;
-  for (auto it = std::filesystem::directory_iterator(fds, error); !error && it != std::filesystem::directory_iterator();
-       it.increment(error)) {
-    ++count;
-  }
-  return count;
-}
-
 ::testing::AssertionResult FileIsClosed(const std::string& path, int openFilesBefore) {
   const int openFilesNow = OpenFileCount();
   if (openFilesBefore >= 0 && openFilesNow != openFilesBefore) {
