@@ -52,10 +52,17 @@ TEST(IdentifyCommandTest, Mikas7OnTheBenchAnswersAt9600) {
 TEST(IdentifyCommandTest, WithoutTheResetLineTheEcuStaysInItsBootLoader) {
   // A "ЖВ-2" cannot reset the ECU into its diagnostic software. Its boot loader takes the
   // first request for a sync byte and answers at another rate; whatever that looks like at
-  // 9600 bit/s, nothing is recognised.
+  // 9600 bit/s, nothing is recognised. When its answer lands between a byte and that byte's
+  // echo, the echo check fails and the job ends as for a missing programmer; which of the two
+  // happens depends on the timing, never a report of a family.
   const TCommandRun run = Identify("sim:january5,programmer=zhv2");
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "Данные диагностики\n" + DefaultIdentReportUtf8() + "\n");
+  if (run.exitCode == 0) {
+    EXPECT_EQ(run.out, "Данные диагностики\n" + DefaultIdentReportUtf8() + "\n");
+  } else {
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("Программатор не подключен или не включено питание."), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Контроллер:"), std::string::npos) << run.out;
+  }
 }
 
 TEST(IdentifyCommandTest, APortThatCannotBeOpenedIsAnError) {
