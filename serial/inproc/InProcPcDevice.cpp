@@ -1,4 +1,5 @@
 #include "serial/inproc/InProcPcDevice.hpp"
+#include "serial/ReadTimeouts.hpp"
 
 #include <algorithm>
 
@@ -122,14 +123,8 @@ bool TInProcPcDevice::SetTimeouts(const TCommTimeouts& timeouts, int32_t* error)
   return true;
 }
 
-// COMMTIMEOUTS semantics, judged on the bytes' arrival times rather than on when this thread
-// happens to wake, so a slow scheduler cannot stretch an interval or a total timeout:
-// - interval MAXDWORD with both totals 0: at once, with whatever has arrived;
-// - interval and multiplier MAXDWORD, constant between: as soon as anything has arrived,
-//   waiting up to the constant for it;
-// - otherwise a total (multiplier * count + constant, when either is set) and an interval
-//   (the longest gap between two bytes, from the first byte on) end the read; with neither
-//   the read waits for all count bytes.
+// COMMTIMEOUTS semantics (serial/ReadTimeouts.hpp), judged on the bytes' arrival times rather
+// than on when this thread happens to wake, so a slow scheduler cannot stretch a timeout.
 bool TInProcPcDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead, int32_t* error) {
   std::unique_lock<std::mutex> lock(line_->mutex_);
   ResetError(error);
@@ -137,19 +132,7 @@ bool TInProcPcDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead,
   if (bytesRead) *bytesRead = 0;
   const TCommTimeouts t = timeouts_;
   const auto start = TLineClock::now();
-  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
-  const bool anyByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                           t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-  std::optional<TLineClock::time_point> totalDeadline;
-  if (anyByteEnds) {
-    totalDeadline = start + TMillis(t.ReadTotalTimeoutConstant);
-  } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-    totalDeadline = start + TMillis(uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant);
-  }
-  const bool useInterval = !immediate && !anyByteEnds && t.ReadIntervalTimeout != 0 &&
-                           t.ReadIntervalTimeout != kMaxDword;
-  const auto interval = TMillis(useInterval ? t.ReadIntervalTimeout : 0);
+  const TReadTimeoutPlan plan(t, count, start);
   TLineClock::time_point lastByte{};
   auto& queue = line_->toPc_;
   for (;;) {
@@ -158,14 +141,7 @@ bool TInProcPcDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead,
       return false;
     }
     const auto now = TLineClock::now();
-    // Deadline in force for the next byte: the total, or the interval once a byte came.
-    auto deadlineNow = [&]() {
-      std::optional<TLineClock::time_point> deadline = totalDeadline;
-      if (useInterval && received > 0 && (!deadline || lastByte + interval < *deadline)) {
-        deadline = lastByte + interval;
-      }
-      return deadline;
-    };
+    auto deadlineNow = [&]() { return plan.DeadlineAfter(received, lastByte); };
     while (received < count && !queue.empty() && queue.front().at <= now) {
       const auto arrival = std::max(queue.front().at, start);
       const auto deadline = deadlineNow();
@@ -176,7 +152,7 @@ bool TInProcPcDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead,
     }
     const auto deadline = deadlineNow();
     const bool expired = deadline && (now >= *deadline);
-    if (received == count || immediate || (anyByteEnds && received > 0) || expired) break;
+    if (received == count || plan.immediate || (plan.anyByteEnds && received > 0) || expired) break;
     std::optional<TLineClock::time_point> wakeAt = deadline;
     if (!queue.empty() && (!wakeAt || queue.front().at < *wakeAt)) wakeAt = queue.front().at;
     if (wakeAt) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "serial/DeviceProbe.hpp"
+#include "serial/ReadTimeouts.hpp"
 #include "serial/SerialDevice.hpp"
 #include "serial/posix/LinuxLineSpeed.hpp"
 
@@ -336,38 +337,21 @@ bool TPosixSerialDevice::HungUp(int32_t* error) const {
   return true;
 }
 
-// COMMTIMEOUTS semantics:
-// - interval MAXDWORD with both totals 0: return at once with whatever has arrived;
-// - interval and multiplier MAXDWORD with a constant between 0 and MAXDWORD: return as soon as
-//   anything is there, waiting up to the constant for the first byte;
-// - otherwise the total timeout (multiplier * count + constant, when either is nonzero) and
-//   the interval timeout (nonzero: the longest gap allowed between two bytes, counted from the
-//   first byte on) end the read, whichever comes first; with neither the read waits for count.
+// COMMTIMEOUTS semantics: serial/ReadTimeouts.hpp.
 bool TPosixSerialDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead, int32_t* error) {
   ResetError(error);
   uint32_t received = 0;
   if (bytesRead) *bytesRead = 0;
   const TCommTimeouts t = timeouts_;
   const auto start = TClock::now();
-  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
-  const bool anyByteEnds = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                           t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-  std::optional<TClock::time_point> totalDeadline;
-  if (anyByteEnds) {
-    totalDeadline = start + TMillis(t.ReadTotalTimeoutConstant);
-  } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-    totalDeadline = start + TMillis(uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant);
-  }
-  const bool useInterval = !immediate && !anyByteEnds && t.ReadIntervalTimeout != 0 &&
-                           t.ReadIntervalTimeout != kMaxDword;
+  const TReadTimeoutPlan plan(t, count, start);
   TClock::time_point lastByte{};
   while (received < count) {
     const ssize_t n = ::read(fd_, buffer + received, count - received);
     if (n > 0) {
       received += static_cast<uint32_t>(n);
       lastByte = TClock::now();
-      if (anyByteEnds) break;
+      if (plan.anyByteEnds) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -375,18 +359,14 @@ bool TPosixSerialDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRe
       if (bytesRead) *bytesRead = received;
       return FailErrno(error);
     }
-    if (immediate) {
+    if (plan.immediate) {
       if (HungUp(error)) {
         if (bytesRead) *bytesRead = received;
         return false;
       }
       break;
     }
-    std::optional<TClock::time_point> deadline = totalDeadline;
-    if (useInterval && received > 0) {
-      const auto intervalEnd = lastByte + TMillis(t.ReadIntervalTimeout);
-      if (!deadline || intervalEnd < *deadline) deadline = intervalEnd;
-    }
+    const std::optional<TClock::time_point> deadline = plan.DeadlineAfter(received, lastByte);
     if (deadline && TClock::now() >= *deadline) break;
     bool ready = false;
     if (!WaitReadable(deadline, &ready, error)) {
