@@ -3,20 +3,13 @@
 #include <string>
 
 #include "platform/SettingsStore.hpp"
+#include "platform/WideText_win32.hpp"
 
 namespace quillorn {
 
 namespace {
 
 constexpr const char* kDefaultKey = "\\Software\\Orvik\\Quillorn";
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
 
 class TRegistrySettingsStore final : public ISettingsStore {
  public:

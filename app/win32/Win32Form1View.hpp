@@ -9,6 +9,7 @@
 
 #include "app/Form1.hpp"
 #include "app/Form1View.hpp"
+#include "platform/WideText_win32.hpp"
 
 namespace quillorn {
 
@@ -19,9 +20,6 @@ inline int ControlIdOf(TControlId id) { return kFirstControlId + static_cast<int
 inline constexpr UINT kInvokeMessage = WM_APP + 1;  // lParam: const std::function<void()>*
 inline constexpr UINT_PTR kStatusTimerId = 1;
 inline constexpr const wchar_t* kFormClassName = L"QuillornForm1";
-
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
 
 class TWin32Form1View final : public IForm1View {
  public:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "serial/DeviceProbe.hpp"
+#include "platform/WideText_win32.hpp"
 #include "serial/SerialDevice.hpp"
 
 namespace quillorn {
@@ -20,14 +21,6 @@ void ResetError(int32_t* error) {
 bool FailLast(int32_t* error) {
   if (error) *error = static_cast<int32_t>(GetLastError());
   return false;
-}
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
 }
 
 void CopyToPortable(const DCB& real, TDcb& dcb) {
