@@ -52,6 +52,15 @@ class TJob {
 
  private:
   ResultCode Fail(ResultCode r) { return link_.LastResult = r; }
+  // One transfer with the bank byte set; the link goes back to bank 0 whatever the outcome, so
+  // the next request (a passport read, the next job) never lands in a bank set here.
+  template <class Transfer>
+  ResultCode OnBank(uint8_t bank, Transfer transfer) {
+    link_.BankByte = bank;
+    const ResultCode r = transfer();
+    link_.BankByte = 0;
+    return r;
+  }
   ResultCode ReachBootstrap();
   ResultCode ResetThroughProgrammer();
   ResultCode Write();
@@ -168,10 +177,11 @@ ResultCode TJob::Write() {
 ResultCode TJob::WriteBinary() {
   const bool banks = rq_.JobKind == kJobBanksWrite;
   if (banks) report_.ShowStage("Загрузка, банк 1/8");
-  link_.BankByte = banks ? kFirstBank : 0;
   link_.FileOffset = 0;
   link_.FileLimit = ((rq_.DualProg && rq_.IsFlashJob == 1) || banks) ? kPageSize : 0xFFFFFFFFu;
-  if (ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, startAddress_)) return r;
+  const ResultCode first =
+      OnBank(banks ? kFirstBank : 0, [&] { return d_.Memory.LoadBinaryFile(rq_.FileName, startAddress_); });
+  if (first != kOk) return first;
   if ((rq_.DualProg || rq_.SecondPage) && rq_.IsFlashJob == 1 && !banks) {
     if (ResultCode r = WriteSecondPage()) return r;
   }
@@ -182,10 +192,7 @@ ResultCode TJob::WriteBinary() {
 ResultCode TJob::WriteSecondPage() {
   // A double image takes the file's second 64 KiB; the second-page copy repeats the window.
   if (rq_.DualProg) link_.FileOffset = link_.FileLimit = kPageSize;
-  link_.BankByte = 1;
-  const ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, 0);
-  link_.BankByte = 0;
-  return r;
+  return OnBank(1, [&] { return d_.Memory.LoadBinaryFile(rq_.FileName, 0); });
 }
 
 ResultCode TJob::WriteRemainingBanks() {
@@ -193,13 +200,9 @@ ResultCode TJob::WriteRemainingBanks() {
     report_.ShowStage("Загрузка, банк " + std::to_string(i + 1) + "/8");
     link_.FileOffset = i * kPageSize;
     link_.FileLimit = kPageSize;
-    link_.BankByte = static_cast<uint8_t>(kFirstBank + i);
-    if (ResultCode r = d_.Memory.LoadBinaryFile(rq_.FileName, 0)) {
-      link_.BankByte = 0;
-      return r;
-    }
+    const auto bank = static_cast<uint8_t>(kFirstBank + i);
+    if (ResultCode r = OnBank(bank, [&] { return d_.Memory.LoadBinaryFile(rq_.FileName, 0); })) return r;
   }
-  link_.BankByte = 0;
   return kOk;
 }
 
@@ -219,26 +222,20 @@ ResultCode TJob::Read() {
 ResultCode TJob::ReadInto(const std::string& partName) {
   const bool banks = rq_.JobKind == kJobBanksRead;
   if (banks) report_.ShowStage("Чтение, банк 1/8");
-  link_.BankByte = banks ? kFirstBank : 0;
   d_.Memory.AppendToFile = 0;
-  if (ResultCode r = d_.Memory.SaveToFile(partName, startAddress_, size_)) return r;
+  const ResultCode first =
+      OnBank(banks ? kFirstBank : 0, [&] { return d_.Memory.SaveToFile(partName, startAddress_, size_); });
+  if (first != kOk) return first;
   d_.Memory.AppendToFile = 1;
   if (rq_.DualProg && rq_.IsFlashJob == 1 && !banks) {
-    link_.BankByte = 1;
-    const ResultCode r = d_.Memory.SaveToFile(partName, startAddress_, kPageSize);
-    link_.BankByte = 0;
-    if (r != kOk) return r;
+    return OnBank(1, [&] { return d_.Memory.SaveToFile(partName, startAddress_, kPageSize); });
   }
   if (banks) {
     for (uint8_t i = 1; i < kBankCount; ++i) {
-      link_.BankByte = static_cast<uint8_t>(kFirstBank + i);
       report_.ShowStage("Чтение, банк " + std::to_string(i + 1) + "/8");
-      if (ResultCode r = d_.Memory.SaveToFile(partName, 0, kPageSize)) {
-        link_.BankByte = 0;
-        return r;
-      }
+      const auto bank = static_cast<uint8_t>(kFirstBank + i);
+      if (ResultCode r = OnBank(bank, [&] { return d_.Memory.SaveToFile(partName, 0, kPageSize); })) return r;
     }
-    link_.BankByte = 0;
   }
   return kOk;
 }
