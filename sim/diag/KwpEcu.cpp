@@ -42,7 +42,7 @@ void TKwpEcu::Start(TLineClock::time_point at) {
   breakStart_.reset();
   patternEnd_.reset();
   frame_.clear();
-  replies_.clear();
+  replies_.Clear();
 }
 
 void TKwpEcu::Break(bool low, TLineClock::time_point at) {
@@ -157,20 +157,17 @@ void TKwpEcu::Respond(uint8_t tester, const std::vector<uint8_t>& data, TLineClo
   }
   message.insert(message.end(), data.begin(), data.end());
   message.push_back(SumOf(message));
-  replies_.push_back({std::move(message), at + kResponseDelay});
+  replies_.Add(std::move(message), at + kResponseDelay);
 }
 
 void TKwpEcu::AdvanceTo(TLineClock::time_point now, std::vector<uint8_t>& sent) {
-  while (!replies_.empty() && replies_.front().due <= now) {
-    const auto& reply = replies_.front();
-    sent.insert(sent.end(), reply.bytes.begin(), reply.bytes.end());
+  replies_.SendDue(now, sent, [this](const TTimedReply& reply) {
     lastActivity_ = reply.due + kCharacterTime * static_cast<int>(reply.bytes.size());
-    replies_.pop_front();
-  }
+  });
 }
 
 TLineClock::time_point TKwpEcu::NextWake() const {
-  return replies_.empty() ? TLineClock::time_point::max() : replies_.front().due;
+  return replies_.NextDue();
 }
 
 }  // namespace quillorn::sim

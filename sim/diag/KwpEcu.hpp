@@ -2,11 +2,11 @@
 // KWP 2000 diagnostic software (ISO 14230 framing): woken by the fast initialisation, it
 // answers StartCommunication with its key bytes, StartDiagnosticSession, and
 // ReadEcuIdentification with its texts; everything else gets a negative response.
-#include <deque>
 #include <optional>
 
 #include "sim/diag/DiagnosticSoftware.hpp"
 #include "sim/diag/IdentificationTexts.hpp"
+#include "sim/diag/ReplyQueue.hpp"
 
 namespace quillorn::sim {
 
@@ -57,11 +57,7 @@ class TKwpEcu final : public TDiagnosticSoftware {
   std::vector<uint8_t> frame_;
   TLineClock::time_point lastByte_{};
 
-  struct TTimedReply {
-    std::vector<uint8_t> bytes;
-    TLineClock::time_point due;
-  };
-  std::deque<TTimedReply> replies_;
+  TReplyQueue replies_;
 };
 
 }  // namespace quillorn::sim

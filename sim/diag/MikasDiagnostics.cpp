@@ -66,7 +66,7 @@ TMikasDiagnostics::TMikasDiagnostics(TMikasTexts texts) : texts_(std::move(texts
 
 void TMikasDiagnostics::Start(TLineClock::time_point at) {
   raw_.clear();
-  replies_.clear();
+  replies_.Clear();
   lastByte_ = at;
 }
 
@@ -90,18 +90,15 @@ void TMikasDiagnostics::HandleFrame(TLineClock::time_point at) {
   const auto found = texts_.find(key);
   if (found == texts_.end()) return;
   const std::vector<uint8_t> text(found->second.begin(), found->second.end());
-  replies_.push_back({MikasFrame(text), at + kResponseDelay});
+  replies_.Add(MikasFrame(text), at + kResponseDelay);
 }
 
 void TMikasDiagnostics::AdvanceTo(TLineClock::time_point now, std::vector<uint8_t>& sent) {
-  while (!replies_.empty() && replies_.front().due <= now) {
-    sent.insert(sent.end(), replies_.front().bytes.begin(), replies_.front().bytes.end());
-    replies_.pop_front();
-  }
+  replies_.SendDue(now, sent);
 }
 
 TLineClock::time_point TMikasDiagnostics::NextWake() const {
-  return replies_.empty() ? TLineClock::time_point::max() : replies_.front().due;
+  return replies_.NextDue();
 }
 
 }  // namespace quillorn::sim

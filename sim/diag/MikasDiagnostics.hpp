@@ -2,10 +2,9 @@
 // The Микас 7.1 / 7.2 request link as the ECU serves it: frames of escaped payload bytes, a
 // checksum that makes them add up to 0 and a closing 0x0D; each known request is answered by
 // its text in the same framing, anything else is left unanswered.
-#include <deque>
-
 #include "sim/diag/DiagnosticSoftware.hpp"
 #include "sim/diag/IdentificationTexts.hpp"
+#include "sim/diag/ReplyQueue.hpp"
 
 namespace quillorn::sim {
 
@@ -31,11 +30,7 @@ class TMikasDiagnostics final : public TDiagnosticSoftware {
   TMikasTexts texts_;
   std::vector<uint8_t> raw_;
   TLineClock::time_point lastByte_{};
-  struct TTimedReply {
-    std::vector<uint8_t> bytes;
-    TLineClock::time_point due;
-  };
-  std::deque<TTimedReply> replies_;
+  TReplyQueue replies_;
 };
 
 }  // namespace quillorn::sim
