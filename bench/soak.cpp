@@ -89,12 +89,7 @@ int main(int argc, char** argv) {
   const std::string flashFile = dir + "/page.bin", flashOut = dir + "/page-read.bin";
   const std::string eepromFile = dir + "/eeprom.eep", eepromOut = dir + "/eeprom-read.eep";
   auto request = [&](uint8_t kind, uint8_t isFlash, const std::string& file) {
-    TJobRequest rq;
-    rq.JobKind = kind;
-    rq.IsFlashJob = isFlash;
-    rq.FileName = file;
-    rq.SelectedBaud = baud;
-    return rq;
+    return JanuaryJobRequest(kind, isFlash, file, baud);
   };
   const auto limit = std::chrono::minutes(10);
   uint64_t retries[4] = {};

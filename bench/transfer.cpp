@@ -104,13 +104,7 @@ void RunSpeed(int baud, uint32_t latencyMs, const std::string& dir, std::vector<
   const auto limit = std::chrono::minutes(20);
 
   auto request = [&](uint8_t kind, uint8_t isFlash, const std::string& file) {
-    TJobRequest rq;
-    rq.JobKind = kind;
-    rq.IsFlashJob = isFlash;
-    rq.FileName = file;
-    rq.SelectedBaud = baud;
-    rq.Family = TEcuFamily::January5;
-    return rq;
+    return JanuaryJobRequest(kind, isFlash, file, baud);
   };
   auto add = [&](const char* job, const TJobRun& run, const char* stage, bool intact) {
     TRow row = Measure(run, stage, baud);

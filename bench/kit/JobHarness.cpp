@@ -14,6 +14,16 @@
 
 namespace quillorn::benchkit {
 
+TJobRequest JanuaryJobRequest(uint8_t jobKind, uint8_t isFlashJob, const std::string& fileName, int baud) {
+  TJobRequest rq;
+  rq.JobKind = jobKind;
+  rq.IsFlashJob = isFlashJob;
+  rq.FileName = fileName;
+  rq.SelectedBaud = baud;
+  rq.Family = TEcuFamily::January5;
+  return rq;
+}
+
 namespace {
 
 // Records the stages on the job thread; everything else a job reports is of no interest here.

@@ -35,6 +35,9 @@ struct TJobRun {
   const TMark& End() const { return marks.back(); }
 };
 
+// A January 5 flash or EEPROM job request on the given file at the given line rate.
+TJobRequest JanuaryJobRequest(uint8_t jobKind, uint8_t isFlashJob, const std::string& fileName, int baud);
+
 class TJobHarness {
  public:
   explicit TJobHarness(TMeasuredBench& bench);
