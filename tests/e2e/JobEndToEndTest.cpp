@@ -169,6 +169,15 @@ TEST_F(JobEndToEnd, AFailedEraseOfAnEightBankEcuIsReportedAndNothingIsWritten) {
   EXPECT_EQ(bench_->Bench().Flash(), before);
 }
 
+TEST_F(JobEndToEnd, AFailedFirstBankLeavesTheLinkOnBankZeroForTheNextJob) {
+  MakeBench("sim:m797,program-fail=0x100" + kFast);
+  Write("banks.bin", RandomImage(8 * kPage, 11));
+  const TJobRun write = Run(TEcuFamily::M797, TJobAction::Write, true, "banks.bin");
+  EXPECT_NE(write.result, kOk);
+  EXPECT_FALSE(write.Find("Загрузка, банк 2/8"));
+  EXPECT_EQ(harness_->Link().BankByte, 0) << "a passport read of the next job would go to the failed bank";
+}
+
 TEST_F(JobEndToEnd, EepromWriteReadAndClearAtEachFamilysAddress) {
   const struct {
     const char* model;
