@@ -83,16 +83,26 @@ THexPiece MapHexAddress(THexAddressStyle style, uint32_t fullAddress) {
       piece.Bank = static_cast<uint8_t>(fullAddress >> 16);
       break;
     case THexAddressStyle::S3:
-      piece.Address = fullAddress & 0xFFFFFFu;
-      piece.Bank = static_cast<uint8_t>(fullAddress >> 24);
+      // The wire carries a 16-bit address and a bank byte. Files made for a flat memory put the
+      // bank in bits 16-23; older ones put it in bits 24-31 and leave 16-23 clear.
+      piece.Address = fullAddress & 0xFFFFu;
+      piece.Bank = static_cast<uint8_t>((fullAddress >> 24) != 0 ? fullAddress >> 24 : fullAddress >> 16);
       break;
   }
   return piece;
 }
 
+// An S3 address whose bits 24-31 and 16-23 are both set names no bank the wire can carry.
+bool HasTwoBanks(THexAddressStyle style, uint64_t address, size_t length) {
+  if (style != THexAddressStyle::S3 || (address >> 24) == 0) return false;
+  const uint64_t last = address + (length == 0 ? 0 : length - 1);
+  return ((address >> 16) & 0xFF) != 0 || ((last >> 16) & 0xFF) != 0;
+}
+
 ResultCode SetData(THexRecord& record, THexAddressStyle style, uint64_t address, const uint8_t* data,
                    size_t length) {
   if (address + length > AddressSpaceOf(style)) return kFileDamaged;
+  if (HasTwoBanks(style, address, length)) return kFileDamaged;
   record.Kind = THexRecordKind::Data;
   record.Style = style;
   record.Address = static_cast<uint32_t>(address);

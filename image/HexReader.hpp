@@ -21,7 +21,7 @@ enum class THexRecordKind : uint8_t {
 enum class THexAddressStyle : uint8_t {
   S1,     // 16-bit address, bank 0
   S2,     // bits 16-23 are the bank, bits 0-15 the address
-  S3,     // bits 24-31 are the bank, bits 0-23 the address
+  S3,     // bits 16-23 are the bank, or bits 24-31 when 16-23 are clear; bits 0-15 the address
   Intel,  // bits 16-23 (from an extended address record) are the bank, bits 0-15 the address
 };
 

@@ -95,8 +95,11 @@ std::optional<TMemory> ReferenceRead(const std::string& text) {
     if (start + length > (uint64_t{1} << (8 * addressBytes))) return std::nullopt;
     for (size_t i = 0; i < length; ++i) {
       const uint64_t a = start + i;
-      const uint8_t bank = type == 1 ? 0 : type == 2 ? static_cast<uint8_t>(a >> 16) : static_cast<uint8_t>(a >> 24);
-      const uint32_t address = static_cast<uint32_t>(type == 3 ? a & 0xFFFFFF : a & 0xFFFF);
+      if (type == 3 && (a >> 24) != 0 && ((a >> 16) & 0xFF) != 0) return std::nullopt;  // two banks named
+      const uint8_t bank = type == 1 ? 0
+                           : type == 2 || (a >> 24) == 0 ? static_cast<uint8_t>(a >> 16)
+                                                         : static_cast<uint8_t>(a >> 24);
+      const uint32_t address = static_cast<uint32_t>(a & 0xFFFF);
       memory[KeyOf(bank, address)] = (*bytes)[1 + addressBytes + i];
     }
   }
@@ -115,7 +118,12 @@ std::string SoundFile(std::mt19937& random) {
     switch (random() % 5) {
       case 0: lines.push_back(S1(static_cast<uint16_t>(random() % 0xF000), bytes(1 + random() % 40))); break;
       case 1: lines.push_back(S2(random() % 0x7F0000, bytes(1 + random() % 40))); break;
-      case 2: lines.push_back(S3(random() % 0x3000000, bytes(1 + random() % 40))); break;
+      case 2: {  // the bank in bits 16-23, or in bits 24-31 with 16-23 clear
+        const uint32_t low = random() % 0xF000;
+        const uint32_t address = random() % 2 ? (random() % 3) << 24 | low : (random() % 0x30) << 16 | low;
+        lines.push_back(S3(address, bytes(1 + random() % 40)));
+        break;
+      }
       case 3: lines.push_back(Intel(0x04, 0, {0, static_cast<uint8_t>(random() % 8)})); break;
       default: lines.push_back(Intel(0x00, static_cast<uint16_t>(random() % 0xF000), bytes(1 + random() % 40))); break;
     }

@@ -26,13 +26,22 @@ TEST_F(LoadSRecordFile, HeaderAndTrailerAreSkippedAndEachRecordIsOneWrite) {
 }
 
 TEST_F(LoadSRecordFile, S2AndS3AddressesCarryTheirBank) {
-  const std::string path = WriteText("s28.hex", Lines({S2(0x12F400, {0xAA, 0xBB}), S3(0x01234567, {0xCC})}));
+  // S3: bits 16-23 are the bank when 24-31 are clear, bits 24-31 when 16-23 are; the wire's
+  // address is 16 bits either way.
+  const std::string path = WriteText("s37.hex", Lines({S2(0x12F400, {0xAA, 0xBB}), S3(0x00154567, {0xCC}),
+                                                       S3(0x01004567, {0xDD})}));
   EXPECT_EQ(driver.LoadSRecordFile(path), kOk);
-  ASSERT_EQ(driver.Writes.size(), 2u);
+  ASSERT_EQ(driver.Writes.size(), 3u);
   EXPECT_EQ(driver.Writes[0].Address, 0xF400u);
   EXPECT_EQ(driver.Writes[0].Bank, 0x12);
-  EXPECT_EQ(driver.Writes[1].Address, 0x234567u);
-  EXPECT_EQ(driver.Writes[1].Bank, 0x01);
+  EXPECT_EQ(driver.Writes[1].Address, 0x4567u);
+  EXPECT_EQ(driver.Writes[1].Bank, 0x15);
+  EXPECT_EQ(driver.Writes[2].Address, 0x4567u);
+  EXPECT_EQ(driver.Writes[2].Bank, 0x01);
+
+  const std::string both = WriteText("both.hex", Lines({S3(0x01234567, {0xCC})}));
+  EXPECT_EQ(driver.LoadSRecordFile(both), kFileDamaged) << "bits 24-31 and 16-23 both set name two banks";
+  EXPECT_EQ(driver.Writes.size(), 3u);
 }
 
 TEST_F(LoadSRecordFile, IntelExtendedAddressesSetTheBankOfTheRecordsAfterThem) {
@@ -65,7 +74,8 @@ TEST_F(LoadSRecordFile, LongRecordsAreSplitIntoWritesTheBootstrapAccepts) {
   for (; i < driver.Writes.size() && first.size() < data.size(); ++i) {
     const auto& write = driver.Writes[i];
     EXPECT_LE(write.Bytes.size(), 32u);
-    EXPECT_EQ(write.Address, 0x104000u + first.size());
+    EXPECT_EQ(write.Address, 0x4000u + first.size());
+    EXPECT_EQ(write.Bank, 0x10);
     first.insert(first.end(), write.Bytes.begin(), write.Bytes.end());
   }
   EXPECT_EQ(first, data);

@@ -141,10 +141,13 @@ TEST(SplitHexRecord, BanksFollowTheAddressStyleAndNeverSplitAcrossA64KBoundary) 
   EXPECT_EQ(pieces[1].Bank, 0x13);
   EXPECT_EQ(pieces[1].Count, 24);
 
-  pieces = SplitHexRecord(DataRecord(THexAddressStyle::S3, 0x01234567, 8));
+  pieces = SplitHexRecord(DataRecord(THexAddressStyle::S3, 0x01004567, 8));
   ASSERT_EQ(pieces.size(), 1u);
-  EXPECT_EQ(pieces[0].Address, 0x234567u);
+  EXPECT_EQ(pieces[0].Address, 0x4567u);
   EXPECT_EQ(pieces[0].Bank, 0x01);
+  pieces = SplitHexRecord(DataRecord(THexAddressStyle::S3, 0x00174567, 8));
+  EXPECT_EQ(pieces[0].Address, 0x4567u);
+  EXPECT_EQ(pieces[0].Bank, 0x17);
 
   pieces = SplitHexRecord(DataRecord(THexAddressStyle::Intel, 0x051000, 8));
   EXPECT_EQ(pieces[0].Address, 0x1000u);

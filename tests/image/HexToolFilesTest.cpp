@@ -47,7 +47,6 @@ class ToolHexFiles : public ImageTest {
   }
 
   static uint32_t Banked16(const TRecordedCall& w) { return (uint32_t{w.Bank} << 16) | w.Address; }
-  static uint32_t Banked24(const TRecordedCall& w) { return (uint32_t{w.Bank} << 24) | w.Address; }
 
   void ExpectLoadsAsImage(const std::string& format, int blockSize, uint32_t (*fullAddressOf)(const TRecordedCall&),
                           size_t size = 8 * kBank) {
@@ -73,8 +72,8 @@ TEST_F(ToolHexFiles, S28LoadsEightBanks) {
 }
 
 TEST_F(ToolHexFiles, S37LoadsEightBanks) {
-  ExpectLoadsAsImage("-Motorola -Address_Length=4", 32, Banked24);
-  ExpectLoadsAsImage("-Motorola -Address_Length=4", 64, Banked24);
+  ExpectLoadsAsImage("-Motorola -Address_Length=4", 32, Banked16);
+  ExpectLoadsAsImage("-Motorola -Address_Length=4", 64, Banked16);
 }
 
 TEST_F(ToolHexFiles, IntelWithExtendedLinearAddressesLoadsEightBanks) {
