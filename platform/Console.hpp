@@ -16,4 +16,7 @@ void PrepareConsoleForUtf8();
 // True when the stream is a terminal (redrawn progress bar) rather than a file or pipe.
 bool IsTerminal(bool standardError);
 
+// True when standard input is a terminal a person can answer a question at.
+bool IsInputTerminal();
+
 }  // namespace quillorn

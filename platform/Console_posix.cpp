@@ -12,4 +12,6 @@ void PrepareConsoleForUtf8() {}
 
 bool IsTerminal(bool standardError) { return isatty(standardError ? STDERR_FILENO : STDOUT_FILENO) == 1; }
 
+bool IsInputTerminal() { return isatty(STDIN_FILENO) == 1; }
+
 }  // namespace quillorn

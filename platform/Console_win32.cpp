@@ -23,4 +23,6 @@ void PrepareConsoleForUtf8() {
 
 bool IsTerminal(bool standardError) { return _isatty(standardError ? 2 : 1) != 0; }
 
+bool IsInputTerminal() { return _isatty(0) != 0; }
+
 }  // namespace quillorn

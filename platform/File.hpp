@@ -27,6 +27,20 @@ bool ReplaceFileAtomically(const std::string& sourceUtf8, const std::string& tar
 // Removes a file; false when it did not exist or could not be removed.
 bool RemoveFileUtf8(const std::string& pathUtf8);
 
+// What a path names, told without opening it: opening a FIFO for reading would block, and
+// opening a device may have effects of its own.
+enum class TFileKind { Missing, Regular, Directory, Other };
+TFileKind FileKindOf(const std::string& pathUtf8);
+
+// The file a path finally names: symbolic links followed, "." and ".." resolved. For a path
+// that does not exist yet, its folder is resolved and the name kept. Unchanged when even the
+// folder cannot be resolved.
+std::string ResolvedPath(const std::string& pathUtf8);
+
+// True when two paths name the same file, however they are spelled (links, relative paths,
+// letter case where the file system ignores it), existing or not.
+bool IsSameFile(const std::string& firstUtf8, const std::string& secondUtf8);
+
 class TFile {
  public:
   TFile() = default;

@@ -1,4 +1,6 @@
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,5 +49,41 @@ bool ReplaceFileAtomically(const std::string& sourceUtf8, const std::string& tar
 }
 
 bool RemoveFileUtf8(const std::string& pathUtf8) { return std::remove(pathUtf8.c_str()) == 0; }
+
+TFileKind FileKindOf(const std::string& pathUtf8) {
+  struct stat info {};
+  if (stat(pathUtf8.c_str(), &info) != 0) return TFileKind::Missing;
+  if (S_ISREG(info.st_mode)) return TFileKind::Regular;
+  if (S_ISDIR(info.st_mode)) return TFileKind::Directory;
+  return TFileKind::Other;
+}
+
+namespace {
+
+bool RealPath(const std::string& path, std::string& resolved) {
+  char buffer[PATH_MAX];
+  if (realpath(path.c_str(), buffer) == nullptr) return false;
+  resolved = buffer;
+  return true;
+}
+
+}  // namespace
+
+std::string ResolvedPath(const std::string& pathUtf8) {
+  std::string resolved;
+  if (RealPath(pathUtf8, resolved)) return resolved;
+  const size_t slash = pathUtf8.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : pathUtf8.substr(0, slash));
+  const std::string name = slash == std::string::npos ? pathUtf8 : pathUtf8.substr(slash + 1);
+  if (name.empty() || !RealPath(folder, resolved)) return pathUtf8;
+  return resolved == "/" ? "/" + name : resolved + "/" + name;
+}
+
+bool IsSameFile(const std::string& firstUtf8, const std::string& secondUtf8) {
+  struct stat first {}, second {};
+  if (stat(firstUtf8.c_str(), &first) == 0 && stat(secondUtf8.c_str(), &second) == 0)
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return ResolvedPath(firstUtf8) == ResolvedPath(secondUtf8);
+}
 
 }  // namespace quillorn

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwctype>
 #include <string>
 #include <sys/stat.h>
 
@@ -73,6 +74,71 @@ bool ReplaceFileAtomically(const std::string& sourceUtf8, const std::string& tar
 bool RemoveFileUtf8(const std::string& pathUtf8) {
   const std::wstring widePath = ToWide(pathUtf8);
   return !widePath.empty() && DeleteFileW(widePath.c_str()) != 0;
+}
+
+}  // namespace quillorn
+
+namespace quillorn {
+
+namespace {
+
+std::string ToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  return known;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (written == 0 || written >= size) return path;
+  full.resize(written);
+  return full;
+}
+
+}  // namespace
+
+TFileKind FileKindOf(const std::string& pathUtf8) {
+  const std::wstring path = ToWide(pathUtf8);
+  if (path.empty()) return TFileKind::Missing;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return TFileKind::Missing;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TFileKind::Directory;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return TFileKind::Other;
+  return TFileKind::Regular;
+}
+
+std::string ResolvedPath(const std::string& pathUtf8) {
+  const std::wstring path = ToWide(pathUtf8);
+  if (path.empty()) return pathUtf8;
+  return ToUtf8(FullPath(path));
+}
+
+bool IsSameFile(const std::string& firstUtf8, const std::string& secondUtf8) {
+  const std::wstring first = ToWide(firstUtf8), second = ToWide(secondUtf8);
+  if (first.empty() || second.empty()) return false;
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  if (FileIdentity(first, a) && FileIdentity(second, b))
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+  std::wstring x = FullPath(first), y = FullPath(second);
+  for (auto& c : x) c = static_cast<wchar_t>(std::towupper(c));
+  for (auto& c : y) c = static_cast<wchar_t>(std::towupper(c));
+  return x == y;
 }
 
 }  // namespace quillorn
