@@ -157,7 +157,7 @@ void TForm1::ChangeFamily(bool mikasLayout) {
 void TForm1::DualProgClick() { SetEnabled(TControlId::SecondPage, !IsChecked(TControlId::DualProg)); }
 
 void TForm1::LongTimeoutClick() {
-  JobReplyTimeout = static_cast<int>(IsChecked(TControlId::LongTimeout) ? kLongJobReplyTimeoutMs : kJobReplyTimeoutMs);
+  JobReplyTimeout = static_cast<int>(IsChecked(TControlId::LongTimeout) ? kLongReplyTimeoutMs : kReplyTimeoutMs);
 }
 
 void TForm1::ComSelectorChange() {

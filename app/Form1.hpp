@@ -19,6 +19,7 @@
 #include "jobs/EcuFamily.hpp"
 #include "jobs/FlashJob.hpp"
 #include "jobs/IdentJob.hpp"
+#include "jobs/JobLaunch.hpp"
 #include "jobs/LinkPoll.hpp"
 #include "jobs/LinkSession.hpp"
 #include "platform/AbortMailbox.hpp"
@@ -38,8 +39,6 @@ struct TForm1Services {
   TPerformJob PerformJob;
 };
 
-inline constexpr uint32_t kJobReplyTimeoutMs = 500;
-inline constexpr uint32_t kLongJobReplyTimeoutMs = 2000;
 
 class TForm1 final : public IJobReport, public ILinkPollView {
  public:
@@ -119,7 +118,8 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void CheckStartupPort();
 
   // --- Jobs -------------------------------------------------------------------------------
-  bool ConfirmFlashFile();
+  // Asks the launch policy's questions; true when every one was answered yes.
+  bool ConfirmFlashFile(const std::vector<TLaunchQuestion>& questions);
   void RunJob();
   // The identification job's thread entry, given by the code that implements it.
   void SetIdentificationEntry(std::function<void(TForm1&)> entry) { identificationEntry_ = std::move(entry); }
@@ -141,7 +141,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   std::string FileName;  // UTF-8
   uint8_t JobKind = 0;
   uint8_t IsFlashJob = 0;
-  int JobReplyTimeout = static_cast<int>(kJobReplyTimeoutMs);
+  int JobReplyTimeout = static_cast<int>(kReplyTimeoutMs);
   std::atomic<uint8_t> JobRunning{0};
   TLinkSession Session;  // LinkState, Model4Detected
   TJobState JobState;

@@ -2,18 +2,13 @@
 #include <chrono>
 
 #include "app/Form1.hpp"
+#include "jobs/JobLaunch.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "platform/Clock.hpp"
-#include "platform/File.hpp"
 
 namespace quillorn {
 
 namespace {
-constexpr const char* kNotProgramCode = "Скорее всего, файл не является кодом программы ЭБУ.\nПрограммировать flash память?";
-constexpr const char* kNotProgramCodeCaption = "Внимание!";
-constexpr const char* kClearOnlyJanuary = "Очистка EEPROM возможна только для ЭБУ Январь-5.x";
-constexpr const char* kClearOnlyJanuaryCaption = "Ошибка";
-constexpr uint8_t kProgramCodeFirstByte = 0x02;
 constexpr uint32_t kPostRetryMs = 1;
 }  // namespace
 
@@ -23,8 +18,8 @@ void TForm1::WriteEEPROMClick() { PrepareJob({TJobAction::Write, 0, TDialog::Ope
 void TForm1::ReadEEPROMClick() { PrepareJob({TJobAction::Read, 0, TDialog::Save}); }
 void TForm1::DeImmoClick() { PrepareJob({TJobAction::ClearEeprom, 0, TDialog::None}); }
 
-// Settings, file, port, speed, job values, the button's own check; false when the job is not
-// to start.
+// Settings, file, port, speed, then the launch policy: its refusal or its questions, and the
+// job values. False when the job is not to start.
 bool TForm1::PrepareJobStart(const TJobButton& button) {
   SaveSettings();
   if (button.dialog != TDialog::None) {
@@ -36,36 +31,31 @@ bool TForm1::PrepareJobStart(const TJobButton& button) {
   // Without a selected speed (only when the settings could not be opened) the last one stays.
   if (const auto baud = SelectedBaudItem()) SelectedBaud = *baud;
 
-  if (button.action == TJobAction::ClearEeprom) {
-    if (IsChecked(TControlId::Mikas)) {
-      ShowMessage(kClearOnlyJanuary, kClearOnlyJanuaryCaption, kBoxError);
-      return false;
-    }
-    JobKind = kJobClearEeprom;
-  } else if (button.isFlashJob == 1) {
-    JobKind = JobKindFor(CheckedFamily(), button.action);
-  } else {
-    // The EEPROM buttons know two layouts only; they are disabled for the eight-bank families.
-    const bool write = button.action == TJobAction::Write;
-    JobKind = IsChecked(TControlId::Mikas) ? (write ? kJobMikasWrite : kJobMikasRead) : (write ? kJobWrite : kJobRead);
+  TLaunchChoice choice;
+  choice.Family = CheckedFamily();
+  choice.Action = button.action;
+  choice.Flash = button.isFlashJob == 1;
+  choice.File = FileName;
+  choice.PortNumber = PortNumber;
+  choice.Baud = SelectedBaud;
+  choice.DualProg = IsChecked(TControlId::DualProg);
+  choice.SecondPage = IsChecked(TControlId::SecondPage);
+  TLaunch launch = PrepareLaunch(choice);
+  if (launch.Refused) {
+    ShowMessage(launch.Refusal.text, launch.Refusal.caption, launch.Refusal.flags);
+    return false;
   }
-  IsFlashJob = button.isFlashJob;
-  if (button.action == TJobAction::Write && button.isFlashJob == 1 && !ConfirmFlashFile()) return false;
+  JobKind = launch.Request.JobKind;
+  IsFlashJob = launch.Request.IsFlashJob;
+  if (!ConfirmFlashFile(launch.Questions)) return false;
+  jobRequest_ = std::move(launch.Request);
+  jobRequest_.JobReplyTimeout = static_cast<uint32_t>(JobReplyTimeout);
   return true;
 }
 
 void TForm1::PrepareJob(const TJobButton& button) {
   if (jobThreadActive_.load()) return;  // one job at a time, whatever the buttons show
   if (!PrepareJobStart(button)) return;
-  jobRequest_.JobKind = JobKind;
-  jobRequest_.IsFlashJob = IsFlashJob;
-  jobRequest_.FileName = FileName;
-  jobRequest_.PortNumber = PortNumber;
-  jobRequest_.SelectedBaud = SelectedBaud;
-  jobRequest_.JobReplyTimeout = static_cast<uint32_t>(JobReplyTimeout);
-  jobRequest_.Family = CheckedFamily();
-  jobRequest_.DualProg = IsChecked(TControlId::DualProg);
-  jobRequest_.SecondPage = IsChecked(TControlId::SecondPage);
   SetEnabled(TControlId::CheckStatusTimer, false);
   StartJobThread([this] { RunJob(); });
 }
@@ -80,16 +70,10 @@ void TForm1::IdentClick() {
   StartJobThread([this] { identificationEntry_(*this); });
 }
 
-bool TForm1::ConfirmFlashFile() {
-  if (IsChecked(TControlId::M797) || IsChecked(TControlId::M10)) return true;
-  if (IsHexFileName(FileName)) return true;
-  TFile file(FileName, "rb");
-  if (!file.IsOpen()) return true;  // the job reports it
-  uint8_t head[4];
-  if (std::fread(head, 1, sizeof head, file.Get()) != sizeof head) return true;
-  if (head[0] == kProgramCodeFirstByte) return true;
-  file.Close();
-  return ShowMessage(kNotProgramCode, kNotProgramCodeCaption, kBoxYesNoInformation) == kAnswerYes;
+bool TForm1::ConfirmFlashFile(const std::vector<TLaunchQuestion>& questions) {
+  for (const TLaunchQuestion& question : questions)
+    if (ShowMessage(question.TextUtf8, question.CaptionUtf8, kBoxYesNoInformation) != kAnswerYes) return false;
+  return true;
 }
 
 void TForm1::RunJob() {
@@ -100,7 +84,7 @@ void TForm1::RunJob() {
   const ResultCode result = services_.PerformJob(jobRequest_, drivers);
   SetCursor(TCursorShape::Arrow);
   Session.LinkState = result == kOk ? kLinkBootstrapRunning : kLinkStartOver;
-  const TResultMessage message = MessageForJobResult(result);
+  const TResultMessage message = MessageForJobResult(result, JobState.FailureDetail);
   if (result != kOk) {
     ShowMessage(message.text, message.caption, message.flags);
     ShowStage("");

@@ -21,6 +21,7 @@ const std::map<std::string, TActionInfo>& Actions() {
       {"eeprom-write", {TCliAction::EepromWrite, true, false}},
       {"eeprom-read", {TCliAction::EepromRead, true, false}},
       {"eeprom-clear", {TCliAction::EepromClear, false, false}},
+      {"verify", {TCliAction::Verify, true, true}},
       {"identify", {TCliAction::Identify, false, false}},
       {"help", {TCliAction::Help, false, false}},
   };
@@ -67,6 +68,11 @@ TCliParse ParseCommandLine(const std::vector<std::string>& args) {
       if (!value(text) || !ParseBaud(text, cmd.baud)) return Error("--baud needs a positive number of bit/s");
     } else if (info.flashOptions && a == "--dual") {
       cmd.dual = true;
+    } else if (takesEcu && (info.action == TCliAction::Write || info.action == TCliAction::EepromWrite) &&
+               a == "--no-verify") {
+      cmd.verify = false;
+    } else if (takesEcu && info.action != TCliAction::Verify && a == "--yes") {
+      cmd.yes = true;
     } else if (info.flashOptions && info.action == TCliAction::Write && a == "--second-page") {
       cmd.secondPage = true;
     } else if (takesEcu && a == "--long-timeout") {
@@ -93,15 +99,19 @@ TCliParse ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
   return "usage:\n"
          "  quillorn ports\n"
-         "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--trace FILE] FILE\n"
-         "  quillorn read         --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--trace FILE] FILE\n"
-         "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
-         "  quillorn eeprom-read  --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE] FILE\n"
-         "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--trace FILE]\n"
+         "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
+         "  quillorn read         --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--yes] [--trace FILE] FILE\n"
+         "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
+         "  quillorn eeprom-read  --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--yes] [--trace FILE] FILE\n"
+         "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--yes] [--trace FILE]\n"
+         "  quillorn verify       --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--trace FILE] FILE\n"
          "  quillorn identify     --port PORT [--trace FILE]\n"
          "FAMILY: january5 (Январь 5.x / Микас-7.6), mikas7, vs51, january72, m797, m10\n"
          "PORT:   COMn, a device path, or sim:<model>[,key=value...] (the virtual bench)\n"
-         "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n";
+         "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n"
+         "A write is compared with the ECU afterwards (--no-verify skips it); verify compares without writing.\n"
+         "Questions (a file that does not look like ECU code, a file smaller than the memory) are asked on the\n"
+         "terminal; without one the job is refused unless --yes answers them.\n";
 }
 
 }  // namespace quillorn

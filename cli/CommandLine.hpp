@@ -10,7 +10,7 @@
 
 namespace quillorn {
 
-enum class TCliAction { Ports, Write, Read, EepromWrite, EepromRead, EepromClear, Identify, Help };
+enum class TCliAction { Ports, Write, Read, EepromWrite, EepromRead, EepromClear, Verify, Identify, Help };
 
 struct TCliCommand {
   TCliAction action = TCliAction::Help;
@@ -20,6 +20,8 @@ struct TCliCommand {
   bool dual = false;
   bool secondPage = false;
   bool longTimeout = false;
+  bool verify = true;   // --no-verify: a write is not compared with the ECU afterwards
+  bool yes = false;     // --yes: every question is answered yes
   std::string traceFile;
   std::string file;
 };

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "cli/JobThread.hpp"
+#include "cli/LaunchQuestions.hpp"
 #include "cli/TerminalReport.hpp"
 #include "jobs/FlashJob.hpp"
+#include "jobs/JobLaunch.hpp"
 #include "jobs/LinkPoll.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "platform/Console.hpp"
-#include "platform/File.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/TraceLog.hpp"
@@ -18,8 +19,6 @@
 namespace quillorn {
 
 namespace {
-
-constexpr uint32_t kLongReplyTimeoutMs = 2000, kReplyTimeoutMs = 500;
 
 // The window's status poll has nothing to show on a terminal but the programmer model.
 class TQuietPollView final : public ILinkPollView {
@@ -31,43 +30,35 @@ class TQuietPollView final : public ILinkPollView {
   std::string model;
 };
 
-TJobRequest RequestFor(const TCliCommand& cmd, uint8_t portNumber) {
-  TJobRequest rq;
-  const bool write = cmd.action == TCliAction::Write || cmd.action == TCliAction::EepromWrite;
-  const TJobAction action = cmd.action == TCliAction::EepromClear ? TJobAction::ClearEeprom
-                            : write                              ? TJobAction::Write
-                                                                 : TJobAction::Read;
-  rq.JobKind = JobKindFor(*cmd.family, action);
-  rq.IsFlashJob = (cmd.action == TCliAction::Write || cmd.action == TCliAction::Read) ? 1 : 0;
-  rq.FileName = cmd.file;
-  rq.PortNumber = portNumber;
-  rq.SelectedBaud = cmd.baud;
-  rq.JobReplyTimeout = cmd.longTimeout ? kLongReplyTimeoutMs : kReplyTimeoutMs;
-  rq.Family = *cmd.family;
-  rq.DualProg = cmd.dual;
-  rq.SecondPage = cmd.secondPage;
-  return rq;
+TLaunchChoice ChoiceFor(const TCliCommand& cmd) {
+  TLaunchChoice c;
+  c.Family = *cmd.family;
+  const bool write = cmd.action == TCliAction::Write || cmd.action == TCliAction::EepromWrite ||
+                     cmd.action == TCliAction::Verify;
+  c.Action = cmd.action == TCliAction::EepromClear ? TJobAction::ClearEeprom
+             : write                               ? TJobAction::Write
+                                                   : TJobAction::Read;
+  c.Flash = cmd.action == TCliAction::Write || cmd.action == TCliAction::Read || cmd.action == TCliAction::Verify;
+  c.File = cmd.file;
+  c.Baud = cmd.baud;
+  c.LongTimeout = cmd.longTimeout;
+  c.DualProg = cmd.dual;
+  c.SecondPage = cmd.secondPage;
+  c.Verify = cmd.verify;
+  c.VerifyOnly = cmd.action == TCliAction::Verify;
+  return c;
 }
 
-// The window asks before it programs a binary that does not start like ECU code.
-bool ConfirmFlashFile(const TJobRequest& rq) {
-  if (IsEightBankFamily(rq.Family) || IsHexFileName(rq.FileName)) return true;
-  TFile file(rq.FileName, "rb");
-  uint8_t head[4];
-  if (!file.IsOpen() || std::fread(head, 1, sizeof head, file.Get()) != sizeof head || head[0] == 0x02) return true;
-  std::fprintf(stderr, "Внимание! Скорее всего, файл не является кодом программы ЭБУ.\n");
-  if (!IsTerminal(false) || !IsTerminal(true)) return true;
-  std::fprintf(stderr, "Программировать flash память? [y/N] ");
-  char line[16] = {};
-  if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
-  const std::string answer(line);
-  for (const char* yes : {"y", "Y", "yes", "д", "Д", "да", "Да"})
-    if (answer == std::string(yes) + "\n" || answer == yes) return true;
-  return false;
-}
-
-int ExitWith(ResultCode r) {
-  const TResultMessage m = MessageForJobResult(r);
+int ExitWith(const TCliCommand& cmd, ResultCode r, const std::string& detail) {
+  if (cmd.action == TCliAction::Verify && r == kOk) {
+    std::printf("Данные в ЭБУ совпадают с файлом.\n");
+    return kExitOk;
+  }
+  if (cmd.action == TCliAction::Verify && r == kVerifyMismatch) {
+    std::printf("Данные в ЭБУ отличаются от файла. %s\n", detail.c_str());
+    return kExitFailed;
+  }
+  const TResultMessage m = MessageForJobResult(r, detail);
   if (r == kOk) {
     std::printf("%s\n", m.text.c_str());
     return kExitOk;
@@ -80,28 +71,15 @@ int ExitWith(ResultCode r) {
   return kExitFailed;
 }
 
-}  // namespace
-
-int RunJobCommand(const TCliCommand& cmd) {
-  if (cmd.action == TCliAction::EepromClear && *cmd.family == TEcuFamily::Mikas7) {
-    std::fprintf(stderr, "Ошибка: Очистка EEPROM возможна только для ЭБУ Январь-5.x\n");
-    return kExitFailed;
-  }
-  TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
-  if (portNumber == 0) return kExitFailed;
-  const TJobRequest rq = RequestFor(cmd, portNumber);
-  if (cmd.action == TCliAction::Write && !ConfirmFlashFile(rq)) return kExitFailed;
-
+ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkSession session;
-  TJobState state;
   TTerminalReport report(rq, session, drivers.BootLoader.Link, IsTerminal(true));
   IJobReport* const previousReport = drivers.BootLoader.Link.Report;
   drivers.BootLoader.Link.Report = &report;
   TQuietPollView view;
   TLinkPoll poll(drivers.BootLoader, drivers.Memory, session, view);
-  const TPollSettings pollSettings{portNumber, rq.SelectedBaud, rq.Family};
+  const TPollSettings pollSettings{rq.PortNumber, rq.SelectedBaud, rq.Family};
 
   ResultCode result = kOk;
   RunOnJobThread([&] {
@@ -117,11 +95,40 @@ int RunJobCommand(const TCliCommand& cmd) {
   });
   report.Finish();
   drivers.BootLoader.Link.Report = previousReport;
+  return result;
+}
+
+}  // namespace
+
+int RunJobCommand(const TCliCommand& cmd) {
+  // Everything about the files is settled before the trace log or the port is opened.
+  const TLaunch launch = PrepareLaunch(ChoiceFor(cmd));
+  if (launch.Refused) {
+    const TResultMessage& m = launch.Refusal;
+    std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
+    return kExitFailed;
+  }
+  if (const std::string conflict = TraceConflict(launch.Request, cmd.traceFile); !conflict.empty()) {
+    std::fprintf(stderr, "quillorn: %s\n", conflict.c_str());
+    return kExitUsage;
+  }
+  switch (AskLaunchQuestions(launch.Questions, cmd.yes)) {
+    case TAnswer::Yes: break;
+    case TAnswer::No: return kExitFailed;
+    case TAnswer::NoTerminal: return kExitUsage;
+  }
+
+  TTraceLog trace;
+  TJobRequest rq = launch.Request;
+  rq.PortNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  if (rq.PortNumber == 0) return kExitFailed;
+  TJobState state;
+  const ResultCode result = RunOnLink(rq, state);
   // A virtual ECU keeps its memory in its files between two runs, as a real one keeps it.
   std::string saveError;
   if (!sim::TBenchRegistry::Instance().StopAll(&saveError))
     std::fprintf(stderr, "quillorn: the virtual bench could not save its memory: %s\n", saveError.c_str());
-  return ExitWith(result);
+  return ExitWith(cmd, result, state.FailureDetail);
 }
 
 }  // namespace quillorn

@@ -10,7 +10,7 @@
 
 namespace quillorn {
 
-inline constexpr int kExitOk = 0, kExitFailed = 1, kExitCancelled = 130;
+inline constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 130;
 
 // Runs job on a new thread and waits for it. Ctrl-C, also one pressed before the thread
 // started, posts the job thread's abort; the default Ctrl-C handling is back afterwards.

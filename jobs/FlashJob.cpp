@@ -1,11 +1,10 @@
 #include "jobs/FlashJob.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <string_view>
 
-#include "image/HexReader.hpp"
 #include "jobs/Passport.hpp"
+#include "jobs/PreFlight.hpp"
+#include "jobs/Verify.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/Clock.hpp"
 #include "platform/File.hpp"
@@ -31,18 +30,6 @@ constexpr uint32_t kLoaderSettleMs = 500;
 bool IsWriteKind(uint8_t kind) { return kind == kJobWrite || kind == kJobMikasWrite || kind == kJobBanksWrite; }
 bool IsBanksKind(uint8_t kind) { return kind == kJobBanksWrite || kind == kJobBanksRead; }
 
-// Everything a job needs from its file is checked before the ECU is touched, so a missing,
-// empty or damaged file can never leave an erased ECU behind.
-ResultCode CheckInputFile(const std::string& fileName, uint8_t fileFormat) {
-  uint64_t length = 0;
-  if (!GetFileLength(fileName, length) || length == 0) return kFileOpenFailed;
-  TFile file(fileName, "rb");
-  uint8_t first = 0;
-  if (!file.IsOpen() || std::fread(&first, 1, 1, file.Get()) != 1) return kFileOpenFailed;
-  file.Close();
-  return fileFormat == kFormatHex ? CheckHexFile(fileName) : kOk;
-}
-
 class TJob {
  public:
   TJob(const TJobRequest& request, TJobDrivers& drivers)
@@ -52,6 +39,8 @@ class TJob {
 
  private:
   ResultCode Fail(ResultCode r) { return link_.LastResult = r; }
+  ResultCode Preflight();
+  ResultCode Verify(bool erasedBefore);
   // One transfer with the bank byte set; the link goes back to bank 0 whatever the outcome, so
   // the next request (a passport read, the next job) never lands in a bank set here.
   template <class Transfer>
@@ -70,6 +59,7 @@ class TJob {
   ResultCode Read();
   ResultCode ReadInto(const std::string& partName);
   ResultCode ClearEeprom();
+  ResultCode Transfer();
 
   const TJobRequest& rq_;
   TJobDrivers& d_;
@@ -77,13 +67,33 @@ class TJob {
   IJobReport& report_;
   uint32_t startAddress_ = 0;
   uint32_t size_ = kPageSize;
+  std::shared_ptr<const TJobPlan> plan_;
+  std::string target_;  // a read's target, links followed
 };
 
-ResultCode TJob::Run() {
-  if (IsWriteKind(rq_.JobKind)) {
-    d_.State.FileFormat = IsHexFileName(rq_.FileName) ? kFormatHex : kFormatBinary;
-    if (ResultCode r = CheckInputFile(rq_.FileName, d_.State.FileFormat)) return Fail(r);
+// Nothing reaches the ECU before the file and the target are proven to fit: a front end that
+// ran the pre-flight hands its plan over, otherwise the job runs it here.
+ResultCode TJob::Preflight() {
+  d_.State.FailureDetail.clear();
+  target_ = rq_.FileName;
+  if (rq_.Plan != nullptr && (IsWriteKind(rq_.JobKind) || rq_.VerifyOnly)) {
+    plan_ = rq_.Plan;
+    d_.State.FileFormat = rq_.PlanFormat;
+    return kOk;
   }
+  TPreflight preflight = PreflightJob(rq_);
+  if (preflight.Result != kOk) {
+    d_.State.FailureDetail = preflight.RefusalUtf8;
+    return Fail(preflight.Result);
+  }
+  plan_ = preflight.Plan;
+  if (!preflight.TargetFile.empty()) target_ = preflight.TargetFile;
+  if (IsWriteKind(rq_.JobKind) || rq_.VerifyOnly) d_.State.FileFormat = preflight.FileFormat;
+  return kOk;
+}
+
+ResultCode TJob::Run() {
+  if (ResultCode r = Preflight()) return r;
   report_.ShowStage("Инициализация");
   link_.RetryCount = 3;
   d_.Loader.SetReplyTimeout(rq_.JobReplyTimeout);
@@ -104,12 +114,31 @@ ResultCode TJob::Run() {
     size_ = kEepromSize;
   }
   d_.Session.LinkState = kLinkBootstrapRunning;
+  if (rq_.VerifyOnly) return Verify(false);
+  return Transfer();
+}
+
+ResultCode TJob::Transfer() {
   switch (rq_.JobKind) {
-    case kJobWrite: case kJobMikasWrite: case kJobBanksWrite: return Write();
+    case kJobWrite: case kJobMikasWrite: case kJobBanksWrite: {
+      if (ResultCode r = Write()) return r;
+      return Verify(rq_.IsFlashJob == 1);
+    }
     case kJobRead: case kJobMikasRead: case kJobBanksRead: return Read();
-    case kJobClearEeprom: return ClearEeprom();
+    case kJobClearEeprom: {
+      if (ResultCode r = ClearEeprom()) return r;
+      return Verify(false);
+    }
     default: return kOk;
   }
+}
+
+ResultCode TJob::Verify(bool erasedBefore) {
+  if (!rq_.Verify && !rq_.VerifyOnly) return kOk;
+  if (plan_ == nullptr) return kOk;
+  d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
+  const ResultCode r = VerifyPlan(rq_, *plan_, d_.Memory, erasedBefore, d_.State.FailureDetail);
+  return Fail(r);
 }
 
 ResultCode TJob::ReachBootstrap() {
@@ -211,11 +240,11 @@ ResultCode TJob::WriteRemainingBanks() {
 ResultCode TJob::Read() {
   report_.ShowStage("Чтение...");
   d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
-  const std::string partName = PartialFileName(rq_.FileName);
+  const std::string partName = PartialFileName(target_);
   const ResultCode r = ReadInto(partName);
   d_.Memory.AppendToFile = 0;
   if (r != kOk) return r;
-  if (!ReplaceFileAtomically(partName, rq_.FileName)) return Fail(kFileWriteFailed);
+  if (!ReplaceFileAtomically(partName, target_)) return Fail(kFileWriteFailed);
   return kOk;
 }
 
@@ -288,12 +317,6 @@ uint32_t EepromAddressOf(TEcuFamily family) {
   if (family == TEcuFamily::January72) return 0x4000;
   if (family == TEcuFamily::Vs51) return 0x8000;
   return 0;
-}
-
-bool IsHexFileName(const std::string& fileName) {
-  std::string lower(fileName);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lower.find(".hex") != std::string::npos;
 }
 
 std::string PartialFileName(const std::string& target) { return target + ".part"; }

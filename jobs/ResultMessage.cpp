@@ -10,7 +10,9 @@ std::string ErrorCaption(ResultCode result) {
   return caption;
 }
 
-TResultMessage MessageForJobResult(ResultCode result) {
+namespace {
+
+TResultMessage MessageForCode(ResultCode result) {
   switch (result) {
     case kOk: return {"Операция успешно завершена.", "", kBoxPlain};
     case kAborted: return {"Операция прервана.", "", kBoxInformation};
@@ -20,10 +22,24 @@ TResultMessage MessageForJobResult(ResultCode result) {
     case kFileOpenFailed: return {"Ошибка открытия файла.", ErrorCaption(result), kBoxError};
     case kFileWriteFailed: return {"Ошибка записи в файл.", ErrorCaption(result), kBoxError};
     case kFileDamaged: return {"Загружаемый файл испорчен.", ErrorCaption(result), kBoxError};
+    case kFileDoesNotFit:
+      return {"Файл не подходит для выбранного ЭБУ и задания. ЭБУ не затронут.", ErrorCaption(result), kBoxError};
+    case kVerifyMismatch:
+      return {"Данные в памяти ЭБУ не совпадают с файлом. Повторите запись; если ошибка повторится, проверьте кабель "
+              "и питание ЭБУ.",
+              ErrorCaption(result), kBoxError};
     default:
       return {"Ошибка связи с контроллером. Проверьте правильность подключения кабеля и выбранного контроллера.",
               ErrorCaption(result), kBoxError};
   }
+}
+
+}  // namespace
+
+TResultMessage MessageForJobResult(ResultCode result, const std::string& detailUtf8) {
+  TResultMessage message = MessageForCode(result);
+  if (result != kOk && result != kAborted && !detailUtf8.empty()) message.text += "\n" + detailUtf8;
+  return message;
 }
 
 TResultMessage MessageForIdentificationResult(ResultCode result, const std::string& reportUtf8) {

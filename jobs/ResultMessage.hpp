@@ -17,8 +17,9 @@ struct TResultMessage {
   unsigned flags = kBoxPlain;
 };
 
-// The message of a flash/EEPROM job's result.
-TResultMessage MessageForJobResult(ResultCode result);
+// The message of a flash/EEPROM job's result. A failure's detail (what the job found: which
+// file, which address) follows the code's own text on a line of its own.
+TResultMessage MessageForJobResult(ResultCode result, const std::string& detailUtf8 = "");
 
 // The message of an identification job's result: the report (UTF-8) under "Данные
 // диагностики" for every result but a missing programmer (33) and a cancellation (42).

@@ -25,6 +25,7 @@ inline constexpr ResultCode kLoaderRejected = 160;
 inline constexpr ResultCode kLoaderUnexpected = 161;
 inline constexpr ResultCode kBlockTooLong = 162;
 inline constexpr ResultCode kFlashWriteFailed = 192;
+inline constexpr ResultCode kVerifyMismatch = 193;    // the ECU's memory differs from the plan
 inline constexpr ResultCode kEraseWordMismatch = 194;
 inline constexpr ResultCode kEraseByteMismatch = 195;
 inline constexpr ResultCode kEraseFailed = 196;
@@ -33,5 +34,6 @@ inline constexpr ResultCode kKwpWrongTester = 224;
 inline constexpr ResultCode kFileOpenFailed = 256;
 inline constexpr ResultCode kFileWriteFailed = 257;
 inline constexpr ResultCode kFileDamaged = 258;
+inline constexpr ResultCode kFileDoesNotFit = 259;    // the file does not fit the family's memory
 
 }  // namespace quillorn

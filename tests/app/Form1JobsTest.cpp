@@ -21,6 +21,18 @@ class Form1Jobs : public Form1Test {
     files.push_back(full);
     return full;
   }
+  // A sound hex file with one byte of ECU code at address 0: every family's pre-flight but the
+  // eight-bank one accepts it.
+  std::string Hex(const std::string& name) {
+    const std::string full = File(name, {});
+    std::ofstream(full, std::ios::binary) << ":0100000002FD\n:00000001FF\n";
+    return full;
+  }
+  std::string Sized(const std::string& name, size_t size, char fill = '\x02') {
+    const std::string full = File(name, {});
+    std::ofstream(full, std::ios::binary) << std::string(size, fill);
+    return full;
+  }
   // Runs the job function on the job thread and waits for the thread's end.
   void StartAndFinish(TControlId button) {
     form->Click(button);
@@ -37,18 +49,22 @@ class Form1Jobs : public Form1Test {
   TJobRequest seen;
 };
 
-TEST_F(Form1Jobs, WriteWithAHexFileStartsWithoutReadingIt) {
+TEST_F(Form1Jobs, WriteWithAHexFileStartsWithoutAQuestion) {
   job = [this](const TJobRequest& rq, TJobDrivers&) {
     seen = rq;
     ++jobs;
     return kOk;
   };
   Ready();
-  view.dialogPaths.push_back("/no/such/FIRMWARE.HEX");
+  const std::string hex = Hex("FIRMWARE.HEX");
+  view.dialogPaths.push_back(hex);
   StartAndFinish(TControlId::WriteECU);
   EXPECT_EQ(jobs, 1);
   EXPECT_EQ(view.dialogs, (std::vector<std::string>{"Загрузить файл"}));
-  EXPECT_EQ(seen.FileName, "/no/such/FIRMWARE.HEX");
+  EXPECT_EQ(view.Boxes().size(), 1u) << "no question, only the result";
+  EXPECT_EQ(seen.FileName, hex);
+  ASSERT_NE(seen.Plan, nullptr) << "the job gets the plan the pre-flight made";
+  EXPECT_EQ(seen.Plan->PlannedBytes(), 1u);
   EXPECT_EQ(seen.JobKind, kJobWrite);
   EXPECT_EQ(seen.IsFlashJob, 1);
   EXPECT_EQ(seen.PortNumber, 3);
@@ -66,22 +82,24 @@ TEST_F(Form1Jobs, JobKindsFollowTheFamily) {
   struct TCase {
     TControlId family, button;
     uint8_t kind, flash;
+    size_t fileSize;  // of the file a write takes: as large as the memory, so nothing is asked
   };
   const TCase cases[] = {
-      {TControlId::January, TControlId::ReadECU, kJobRead, 1},
-      {TControlId::January, TControlId::WriteEEPROM, kJobWrite, 0},
-      {TControlId::January, TControlId::ReadEEPROM, kJobRead, 0},
-      {TControlId::January, TControlId::DeImmo, kJobClearEeprom, 0},
-      {TControlId::Mikas, TControlId::ReadECU, kJobMikasRead, 1},
-      {TControlId::Mikas, TControlId::WriteEEPROM, kJobMikasWrite, 0},
-      {TControlId::M10, TControlId::ReadECU, kJobBanksRead, 1},
-      {TControlId::M797, TControlId::WriteECU, kJobBanksWrite, 1},
+      {TControlId::January, TControlId::ReadECU, kJobRead, 1, 0},
+      {TControlId::January, TControlId::WriteEEPROM, kJobWrite, 0, 512},
+      {TControlId::January, TControlId::ReadEEPROM, kJobRead, 0, 0},
+      {TControlId::January, TControlId::DeImmo, kJobClearEeprom, 0, 0},
+      {TControlId::Mikas, TControlId::ReadECU, kJobMikasRead, 1, 0},
+      {TControlId::Mikas, TControlId::WriteEEPROM, kJobMikasWrite, 0, 512},
+      {TControlId::M10, TControlId::ReadECU, kJobBanksRead, 1, 0},
+      {TControlId::M797, TControlId::WriteECU, kJobBanksWrite, 1, 8 * 65536},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(ControlSpec(c.family).name) + " " + ControlSpec(c.button).name);
     form->CheckFamily(c.family);
     form->SetControlMode(ControlsReady);
-    view.dialogPaths.push_back("dump.hex");
+    if (c.button != TControlId::DeImmo)
+      view.dialogPaths.push_back(c.fileSize != 0 ? Sized("image.bin", c.fileSize) : ::testing::TempDir() + "dump.bin");
     seen = {};
     seen.JobKind = 99;
     StartAndFinish(c.button);
@@ -105,8 +123,8 @@ TEST_F(Form1Jobs, CancelledDialogStartsNothingButSavesTheSettings) {
 TEST_F(Form1Jobs, BinaryThatDoesNotLookLikeProgramCodeAsks) {
   job = [this](const TJobRequest&, TJobDrivers&) { return ++jobs, kOk; };
   Ready();
-  const std::string code = File("code.bin", {0x02, 0x10, 0x00, 0xFF});
-  const std::string blank = File("dump.bin", {0xFF, 0xFF, 0xFF, 0xFF});
+  const std::string code = Sized("code.bin", 65536);
+  const std::string blank = Sized("dump.bin", 65536, '\xFF');
   const std::string tiny = File("tiny.bin", {0xFF, 0xFF});
 
   view.dialogPaths.push_back(code);
@@ -130,14 +148,20 @@ TEST_F(Form1Jobs, BinaryThatDoesNotLookLikeProgramCodeAsks) {
   StartAndFinish(TControlId::WriteECU);
   EXPECT_EQ(jobs, 2);
 
-  view.dialogPaths.push_back(tiny);  // too short to judge: the job decides
+  // Two bytes of 65,536: both questions, the program code and the memory left erased.
+  view.dialogPaths.push_back(tiny);
+  view.answers.push_back(kAnswerYes);
+  view.answers.push_back(kAnswerYes);
   StartAndFinish(TControlId::WriteECU);
   EXPECT_EQ(jobs, 3);
+  boxes = view.Boxes();
+  ASSERT_GE(boxes.size(), 3u);
+  EXPECT_NE(boxes[boxes.size() - 2].text.find("2 байт из 65 536"), std::string::npos) << boxes[boxes.size() - 2].text;
 
   form->CheckFamily(TControlId::M797);
   form->SetControlMode(ControlsReady);
   const size_t before = view.Boxes().size();
-  view.dialogPaths.push_back(blank);
+  view.dialogPaths.push_back(Sized("banks.bin", 8 * 65536, '\xFF'));
   StartAndFinish(TControlId::WriteECU);
   EXPECT_EQ(jobs, 4);
   EXPECT_EQ(view.Boxes().size(), before + 1);  // no question, only the result
@@ -173,7 +197,7 @@ TEST_F(Form1Jobs, SuccessfulJobFrame) {
     return kOk;
   };
   Ready();
-  view.dialogPaths.push_back("a.hex");
+  view.dialogPaths.push_back(Hex("a.hex"));
   StartAndFinish(TControlId::WriteECU);
   const auto boxes = view.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -214,7 +238,7 @@ TEST_F(Form1Jobs, FailedJobShowsItsMessageAndStartsThePollOver) {
       d.Loader.Link.Report->ShowStage("Стирание flash");
       return c.code;
     };
-    view.dialogPaths.push_back("b.hex");
+    view.dialogPaths.push_back(Hex("b.hex"));
     StartAndFinish(TControlId::WriteECU);
     const auto boxes = view.Boxes();
     ASSERT_FALSE(boxes.empty());
@@ -237,7 +261,7 @@ TEST_F(Form1Jobs, ClosingTheWindowCancelsTheJobAndStaysOpen) {
     return kOk;
   };
   Ready();
-  view.dialogPaths.push_back("c.hex");
+  view.dialogPaths.push_back(Hex("c.hex"));
   form->Click(TControlId::WriteECU);
   EXPECT_FALSE(form->FormCloseQuery());  // even before the job thread has looked at anything
   ASSERT_TRUE(form->WaitForJobEnd(10000));
@@ -257,8 +281,8 @@ TEST_F(Form1Jobs, SecondJobNeverStartsWhileOneRuns) {
     return kAborted;
   };
   Ready();
-  view.dialogPaths.push_back("d.hex");
-  view.dialogPaths.push_back("e.hex");
+  view.dialogPaths.push_back(Hex("d.hex"));
+  view.dialogPaths.push_back(Hex("e.hex"));
   form->Click(TControlId::WriteECU);
   form->WriteECUClick();  // the handler itself, as a stray message could call it
   EXPECT_EQ(view.dialogPaths.size(), 1u);

@@ -1,0 +1,95 @@
+#include "jobs/Verify.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <map>
+
+#include "image/ImageProgress.hpp"
+#include "jobs/PreFlight.hpp"
+#include "platform/AbortMailbox.hpp"
+
+namespace quillorn {
+
+namespace {
+
+// Our bootstrap answers reads of up to 32 bytes; the eight-bank ECUs' own command set is only
+// known to take 16.
+uint8_t ReadPieceFor(const TJobRequest& rq) { return IsEightBankFamily(rq.Family) ? 16 : 32; }
+
+std::string Hex2(uint8_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+
+class TVerifier {
+ public:
+  TVerifier(const TJobRequest& rq, const TJobPlan& plan, TFlashPro& memory, std::string& detail)
+      : rq_(rq), plan_(plan), memory_(memory), link_(memory.Link), report_(*memory.Link.Report), detail_(detail) {}
+
+  ResultCode Run(const std::vector<TPlanRange>& ranges) {
+    std::map<uint8_t, uint64_t> bankTotals;
+    for (const TPlanRange& r : ranges) bankTotals[r.Bank] += r.Size;
+    link_.MemorySpace = JobWindowOf(rq_).IsEeprom ? 3 : 2;
+    ResultCode result = kOk;
+    for (const TPlanRange& r : ranges) {
+      if (r.Bank != bank_) bankDone_ = 0;
+      bank_ = r.Bank;
+      bankTotal_ = bankTotals[r.Bank];
+      link_.BankByte = r.Bank;
+      result = ReadBack(r);
+      if (result != kOk) break;
+    }
+    link_.BankByte = 0;
+    if (result == kOk) ReportComplete(report_);
+    return result;
+  }
+
+ private:
+  ResultCode ReadBack(const TPlanRange& range) {
+    const uint8_t piece = ReadPieceFor(rq_);
+    std::array<uint8_t, 255> buffer{};
+    for (uint32_t offset = 0; offset < range.Size; offset += piece) {
+      const uint32_t address = range.Address + offset;
+      const auto count = static_cast<uint8_t>(std::min<uint32_t>(piece, range.Size - offset));
+      if (ResultCode r = memory_.ReadBlock(address, buffer.data(), count)) return r;
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t expected = plan_.ByteAt(range.Bank, address + i);
+        if (buffer[i] != expected) return Mismatch(range.Bank, address + i, buffer[i], expected);
+      }
+      bankDone_ += count;
+      ReportProgressOf(report_, bankDone_, bankTotal_);
+      if (PeekAbortMessage()) return kAborted;
+    }
+    return kOk;
+  }
+
+  ResultCode Mismatch(uint8_t bank, uint32_t address, uint8_t found, uint8_t expected) {
+    detail_ = "Первое различие: " + DescribeJobAddress(rq_, bank, address) + ": в ЭБУ " + Hex2(found) +
+              ", в файле " + Hex2(expected) + ".";
+    return kVerifyMismatch;
+  }
+
+  const TJobRequest& rq_;
+  const TJobPlan& plan_;
+  TFlashPro& memory_;
+  TLinkState& link_;
+  IJobReport& report_;
+  std::string& detail_;
+  uint8_t bank_ = 0;
+  uint64_t bankDone_ = 0, bankTotal_ = 0;
+};
+
+}  // namespace
+
+ResultCode VerifyPlan(const TJobRequest& request, const TJobPlan& plan, TFlashPro& memory, bool erasedBefore,
+                      std::string& detailUtf8) {
+  (void)erasedBefore;
+  memory.Link.Report->ShowStage("Проверка...");
+  memory.Link.Report->ShowPercent(0);
+  const ResultCode result = TVerifier(request, plan, memory, detailUtf8).Run(plan.Ranges());
+  return memory.Link.LastResult = result;
+}
+
+}  // namespace quillorn
