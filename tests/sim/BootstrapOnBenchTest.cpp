@@ -125,6 +125,26 @@ TEST(BootstrapOnBench, RangeChecksumOfAWholePageIsThePcsSum) {
             Frame('P', {0x99, 0x01, 0x00, 0x00, 0x00, 0x00, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)}));
 }
 
+// The reason for both: a write changed on the line so that its frame sum still matches is
+// answered as a success, and only the range checksum tells.
+TEST(BootstrapOnBench, RangeChecksumShowsAWriteTamperedOnTheLine) {
+  TPcSide pc("sim:january5,tamper=2");
+  StartJanuaryBootstrap(pc);
+  const TBytes data = Pattern(0x21, 32);
+  for (uint8_t half = 0; half < 2; ++half) {
+    const TBytes part(data.begin() + half * 16, data.begin() + half * 16 + 16);
+    EXPECT_EQ(Ask(pc, Concat({0x92, 0x00, static_cast<uint8_t>(half * 16), 0x30, 16}, part), 5),
+              (TBytes{0x50, 0x57, 0x92, 0x01, 0xC6}));
+  }
+  const uint16_t planned = RangeChecksumOf(data.data(), data.size());
+  const TBytes reply = Ask(pc, {0x99, 0x00, 0x00, 0x30, 32, 0x00}, 11);
+  ASSERT_EQ(reply.size(), 11u);
+  EXPECT_NE(reply[8] | reply[9] << 8, planned);
+  const TBytes flash = pc.Bench().Flash();
+  const uint16_t held = RangeChecksumOf(flash.data() + 0x3000, 32);
+  EXPECT_EQ(reply[8] | reply[9] << 8, held) << "the sum is of what the flash holds";
+}
+
 TEST(BootstrapOnBench, MikasBootstrapOnTheOnePageBoard) {
   TPcSide pc("sim:mikas7,erase-time=20");
   ASSERT_TRUE(pc.Upload(TBytes(MikasBootstrap, MikasBootstrap + sizeof MikasBootstrap)));
