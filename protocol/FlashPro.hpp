@@ -30,9 +30,9 @@ class TFlashPro : public TProtocol {
   ResultCode ReadOnce(uint32_t address, uint8_t* buffer, uint8_t count);
   // The CRC (protocol/RangeChecksum) of count bytes (1 to 65,536) of the flash page that
   // Link.BankByte selects, from the low 16 bits of address on, computed by the Январь
-  // bootstrap (memory space 2 only). Retried like ReadBlock; the reply may take as long as
-  // the computation needs on top of ReplyTimeout. A range past the page's end is refused
-  // unsent (97).
+  // bootstrap; memory space 2 only (37 otherwise). Retried like ReadBlock; the reply may take
+  // as long as the computation needs on top of ReplyTimeout. A range past the page's end is
+  // refused unsent (97); a reply for another range counts as a wrong answer (34).
   ResultCode RangeChecksum(uint32_t address, uint32_t count, uint16_t& checksum);
 
   ResultCode WriteBlock(uint32_t address, const uint8_t* data, uint8_t count) override;
