@@ -2,7 +2,8 @@
 ;
 ; What sets it apart from the Микас program: two flash pages selected by P1.4, the
 ; alternate command addressing of the byte-mode chips (chosen by bit 7 of the erase byte),
-; the EEPROM on one of three pairs of port lines, and the finish request 0x9A.
+; the EEPROM on one of three pairs of port lines, the finish request 0x9A and the range
+; checksum request 0x99.
 
         .include "common.inc"
 
@@ -29,13 +30,60 @@ Dispatch:
         ljmp HandleReadEeprom
 6$:     cjne a,#0x9A,7$
         ljmp HandleFinish
-7$:     ljmp MainLoop                   ; no handler: no reply
+7$:     cjne a,#0x99,8$
+        ljmp HandleRangeChecksum
+8$:     ljmp MainLoop                   ; no handler: no reply
 
 ; 0x9A: the PC is done. With interrupts off the tick and the periodic output stop, and the
 ; program waits for further requests without a time limit.
 HandleFinish:
         clr EA
         ljmp MainLoop
+
+; 0x99: bank, address (low, high), count (low, high; 0 stands for 65,536). Replies with the
+; five parameters echoed and the CRC-16 (polynomial 0x1021, start value 0xFFFF, low byte
+; first) of count bytes of the page from the address on, the address wrapping inside the
+; page. The PC compares it with the sum of what it wrote instead of reading the bytes back.
+; The bytes are read with MOVX @R0 (P2 gives the high address byte) so that DPTR can stay on
+; the table; 19 machine cycles a byte, about 0.47 s for a whole page. The tick keeps running
+; meanwhile: it is an interrupt.
+HandleRangeChecksum:
+        mov a,frameLen
+        cjne a,#6,1$
+1$:     jc 9$                           ; parameters missing
+        lcall SelectPage
+        mov r0,frameBuf+2
+        mov P2,frameBuf+3
+        mov r7,frameBuf+4
+        mov r6,frameBuf+5
+        mov a,r7
+        jz 2$
+        inc r6                          ; r6 counts the passes of the inner loop
+2$:     mov r3,#0xFF                    ; r3:r2 the CRC, high:low
+        mov r2,#0xFF
+        mov dptr,#CrcTableHigh
+3$:     movx a,@r0
+        xrl a,r3
+        mov r1,a
+        movc a,@a+dptr
+        xrl a,r2
+        mov r3,a
+        mov a,r1
+        inc dph                         ; CrcTableLow
+        movc a,@a+dptr
+        dec dph
+        mov r2,a
+        inc r0
+        cjne r0,#0,4$
+        inc P2
+4$:     djnz r7,3$
+        djnz r6,3$
+        mov P2,#0xFF                    ; the port's state after reset
+        mov frameBuf+6,r2
+        mov frameBuf+7,r3
+        mov frameLen,#8
+        ljmp ReplyAndLoop
+9$:     ljmp MainLoop
 
 ; Bit 7 picks the command addressing and passes through; the rest is at most 25.
 ClampEraseByte:
@@ -118,3 +166,5 @@ SelectWiring:
         mov sdaMask,#0x20
         setb i2cOnPort3
         ret
+
+        .include "crc16.inc"

@@ -17,6 +17,14 @@ TResultMessage MessageForCode(ResultCode result) {
     case kOk: return {"Операция успешно завершена.", "", kBoxPlain};
     case kAborted: return {"Операция прервана.", "", kBoxInformation};
     case kNoProgrammer: return {"Программатор не подключен или не включено питание.", ErrorCaption(result), kBoxError};
+    // Both EEPROM failures are the chip's own answer, not the cable's: an EEPROM that stays
+    // silent is most often one on other lines than the chosen family's.
+    case kMemoryWriteFailed:
+      return {"Ошибка записи в EEPROM: EEPROM не отвечает или записанное не совпадает. Проверьте, правильно ли выбран "
+              "тип ЭБУ.",
+              ErrorCaption(result), kBoxError};
+    case kEepromNoAnswer:
+      return {"EEPROM не отвечает. Проверьте, правильно ли выбран тип ЭБУ.", ErrorCaption(result), kBoxError};
     case kFlashWriteFailed: return {"Ошибка записи во flash пямять.", ErrorCaption(result), kBoxError};
     case kEraseFailed: return {"Ошибка стирания flash пямяти.", ErrorCaption(result), kBoxError};
     case kFileOpenFailed: return {"Ошибка открытия файла.", ErrorCaption(result), kBoxError};

@@ -21,6 +21,15 @@ constexpr uint8_t kStatusRequestLength = 1;  // command
 constexpr uint8_t kStatusReplyLength = 5;    // command, status word, second word
 constexpr uint8_t kFinishRequestLength = 1;  // command
 constexpr uint8_t kShortWriteReplyLength = 2;  // command, status
+constexpr uint8_t kEepromNoAnswerLength = 1;   // the command byte alone: no data
+
+constexpr uint8_t kRangeChecksumCommand = 0x99;
+constexpr uint8_t kChecksumRequestLength = 6;  // command, bank, address, count
+constexpr uint8_t kChecksumReplyLength = 8;    // command, bank, address, count echoed, CRC
+constexpr uint32_t kPageSize = 0x10000;
+// The bootstrap needs 19 machine cycles of 375 ns per byte, about 7 us; twice that, rounded
+// up, leaves room for the timer interrupt and a slower clock. A whole page: about 1 s.
+constexpr uint32_t kChecksumMicrosecondsPerByte = 15;
 
 // How a memory space is written and read: its command codes, whether the bank byte goes
 // along, and what a write the bootstrap reports failed ends with.
@@ -251,12 +260,57 @@ ResultCode TFlashPro::ReadOnce(uint32_t address, uint8_t* buffer, uint8_t count)
 
   uint8_t receivedLength = 0;
   if (result = ReadReplyStart(receivedLength); result != kOk) return Store(result);
-  if (receivedLength != replyLength) return Store(kBadLength);
+  // An EEPROM that does not acknowledge is reported with the command byte and no data.
+  const bool eepromNoAnswer = Link.MemorySpace == 3 && count > 0 && receivedLength == kEepromNoAnswerLength;
+  if (receivedLength != replyLength && !eepromNoAnswer) return Store(kBadLength);
   uint8_t body[0x100];
   if (result = ReadReplyBody(body, receivedLength); result != kOk) return Store(result);
   if (result = CheckReply(RxSum, body[0], space->read); result != kOk) return Store(result);
+  if (eepromNoAnswer) return Store(kEepromNoAnswer);
   std::memcpy(buffer, body + 1, count);
   return Store(kOk);
+}
+
+ResultCode TFlashPro::RangeChecksumOnce(uint32_t address, uint32_t count, uint16_t& checksum) {
+  TxSum = RxSum = 0;
+  // Bank, address and count; the reply repeats them. 65,536 goes out as 0.
+  const uint8_t parameters[5] = {Link.BankByte, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                                 static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8)};
+  TRequest request;
+  BeginRequest(request, kChecksumRequestLength, kRangeChecksumCommand);
+  for (uint8_t byte : parameters) Append(request, byte);
+  ResultCode result = SendRequest(request);
+  if (result != kOk) return result;
+
+  uint8_t length = 0;
+  if (result = ReadReplyStart(length); result != kOk) return result;
+  if (length != kChecksumReplyLength) return kBadLength;
+  uint8_t body[kChecksumReplyLength + 1];
+  if (result = ReadReplyBody(body, length); result != kOk) return result;
+  if (result = CheckReply(RxSum, body[0], kRangeChecksumCommand); result != kOk) return result;
+  // The sum of some other range (a stale reply, say) must not pass for this one's.
+  if (std::memcmp(body + 1, parameters, sizeof parameters) != 0) return kWrongCommand;
+  checksum = static_cast<uint16_t>(body[6] | body[7] << 8);
+  return kOk;
+}
+
+ResultCode TFlashPro::RangeChecksum(uint32_t address, uint32_t count, uint16_t& checksum) {
+  TxSum = RxSum = 0;
+  if (Link.MemorySpace != 2) return Store(kCannotRead);
+  const uint32_t offset = address % kPageSize;
+  if (count == 0 || count > kPageSize - offset) return Store(kBadLength);
+
+  const uint32_t replyTimeout = Link.ReplyTimeout;
+  const uint32_t computeMs = (count * kChecksumMicrosecondsPerByte + 999) / 1000;
+  SetReplyTimeout(replyTimeout + computeMs);
+  ResultCode result = Link.LastResult;
+  for (uint8_t attempt = 0; attempt < Link.RetryCount; ++attempt) {
+    if (attempt > 0) DiscardStaleReply();
+    result = Store(RangeChecksumOnce(offset, count, checksum));
+    if (result == kOk) break;
+  }
+  SetReplyTimeout(replyTimeout);
+  return Store(result);
 }
 
 // A failed attempt can leave the rest of a damaged reply (or a late one) on the line. Read as
@@ -297,7 +351,8 @@ ResultCode TFlashPro::ReadBlock(uint32_t address, uint8_t* buffer, uint8_t count
   for (uint8_t attempt = 0; attempt < Link.RetryCount; ++attempt) {
     if (attempt > 0) DiscardStaleReply();
     result = ReadOnce(address, buffer, count);
-    if (result == kOk) break;
+    // The EEPROM's silence is no line fault: asking again would only delay the message.
+    if (result == kOk || result == kEepromNoAnswer) break;
   }
   return Store(result);
 }

@@ -28,6 +28,12 @@ class TFlashPro : public TProtocol {
   ResultCode EraseStatus();
   ResultCode WriteOnce(uint32_t address, const uint8_t* data, uint8_t count);
   ResultCode ReadOnce(uint32_t address, uint8_t* buffer, uint8_t count);
+  // The CRC (protocol/RangeChecksum) of count bytes (1 to 65,536) of the flash page that
+  // Link.BankByte selects, from the low 16 bits of address on, computed by the Январь
+  // bootstrap; memory space 2 only (37 otherwise). Retried like ReadBlock; the reply may take
+  // as long as the computation needs on top of ReplyTimeout. A range past the page's end is
+  // refused unsent (97); a reply for another range counts as a wrong answer (34).
+  ResultCode RangeChecksum(uint32_t address, uint32_t count, uint16_t& checksum);
 
   ResultCode WriteBlock(uint32_t address, const uint8_t* data, uint8_t count) override;
   ResultCode ReadBlock(uint32_t address, uint8_t* buffer, uint8_t count) override;
@@ -60,6 +66,7 @@ class TFlashPro : public TProtocol {
   ResultCode ReadReplyStart(uint8_t& length);
   // The L + 1 bytes after the length byte in one read, summed into RxSum.
   ResultCode ReadReplyBody(uint8_t* body, uint8_t length);
+  ResultCode RangeChecksumOnce(uint32_t address, uint32_t count, uint16_t& checksum);
   // Before a retry: drops what is left of the failed attempt's reply once the line is quiet.
   void DiscardStaleReply();
 };

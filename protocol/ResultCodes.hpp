@@ -19,6 +19,7 @@ inline constexpr ResultCode kAborted = 42;
 inline constexpr ResultCode kBadPrefix = 96;
 inline constexpr ResultCode kBadLength = 97;
 inline constexpr ResultCode kMemoryWriteFailed = 98;
+inline constexpr ResultCode kEepromNoAnswer = 99;        // the EEPROM did not acknowledge a read
 inline constexpr ResultCode kMikasBadEscape = 128;
 inline constexpr ResultCode kMikasNoTerminator = 129;
 inline constexpr ResultCode kLoaderRejected = 160;

@@ -24,7 +24,8 @@ TBench::TBench(const TBenchOptions& options, std::unique_ptr<TBenchPort> port)
     : options_(options),
       port_(std::move(port)),
       ecu_(MakeEcu(options)),
-      faults_(options.noise, options.drop, options.seed) {}
+      faults_(options.noise, options.drop, options.seed),
+      tamper_(options.tamperWrite) {}
 
 TBench::~TBench() { Stop(nullptr); }
 
@@ -99,6 +100,7 @@ TBenchCounters TBench::Counters() const {
   counters.lostBytes = ecu.lostBytes;
   counters.flippedBytes = faults_.Flipped();
   counters.droppedBytes = faults_.Dropped();
+  counters.tamperedWrites = tamper_.Tampered();
   return counters;
 }
 
@@ -179,15 +181,16 @@ void TBench::HandleByte(uint8_t byte, TLineClock::time_point at) {
   if (options_.noProgrammer) return;
   port_->Write(&byte, 1);  // the box's echo comes back before anything the ECU says
   if (options_.noEcu || counters_.ecuPowerLost) return;
-  TrackFrames(byte, at);
+  const int payloadIndex = TrackFrames(byte, at);
   if (counters_.ecuPowerLost) return;
-  if (const std::optional<uint8_t> arrived = faults_.Pass(byte)) ecu_->Receive(*arrived, pcFrame_, at);
+  const uint8_t sent = tamper_.Pass(byte, payloadIndex);
+  if (const std::optional<uint8_t> arrived = faults_.Pass(sent)) ecu_->Receive(*arrived, pcFrame_, at);
 }
 
-void TBench::TrackFrames(uint8_t byte, TLineClock::time_point at) {
+int TBench::TrackFrames(uint8_t byte, TLineClock::time_point at) {
   if (!ecu_->ServesFrames()) {
     frameTracker_.Reset();
-    return;
+    return -1;
   }
   const TFrameReader::TResult result = frameTracker_.Feed(byte, at);
   if (result.event == TFrameReader::TEvent::Frame) ++counters_.framesFromPc;
@@ -196,6 +199,7 @@ void TBench::TrackFrames(uint8_t byte, TLineClock::time_point at) {
     ecu_->PowerOff();
     counters_.ecuPowerLost = true;
   }
+  return result.payloadIndex;
 }
 
 void TBench::ForwardToPc(const std::vector<uint8_t>& bytes) {

@@ -16,6 +16,7 @@
 #include "sim/Ecu.hpp"
 #include "sim/FaultInjector.hpp"
 #include "sim/FrameReader.hpp"
+#include "sim/RequestTamper.hpp"
 
 namespace quillorn::sim {
 
@@ -29,6 +30,7 @@ struct TBenchCounters {
   uint64_t flippedBytes = 0;
   uint64_t droppedBytes = 0;
   bool ecuPowerLost = false;
+  uint64_t tamperedWrites = 0;   // flash write requests changed by the tamper option
 };
 
 class TBench {
@@ -60,7 +62,8 @@ class TBench {
   void Run();
   void Handle(const TLineEvent& event);
   void HandleByte(uint8_t byte, TLineClock::time_point at);
-  void TrackFrames(uint8_t byte, TLineClock::time_point at);
+  // The byte's place in the payload of the request frame it belongs to, or -1.
+  int TrackFrames(uint8_t byte, TLineClock::time_point at);
   void RefreshPcFrame();
   void ForwardToPc(const std::vector<uint8_t>& bytes);
 
@@ -69,6 +72,7 @@ class TBench {
   std::unique_ptr<TEcu> ecu_;
   TFaultInjector faults_;
   TFrameReader frameTracker_;
+  TRequestTamper tamper_;
   TUartFrame pcFrame_{57600, 8, kNoParity};
   TBenchCounters counters_;
 

@@ -149,6 +149,13 @@ bool ApplyOption(const std::string& key, const std::string& value, bool hasValue
     options->powerLossAfterFrames = static_cast<uint32_t>(number);
     return true;
   }
+  if (key == "tamper") {
+    if (!ParseUnsigned(value, 0xFFFFFFFFu, &number) || number == 0) {
+      return BadValue(error, key, value, "the number of a flash write request, from 1");
+    }
+    options->tamperWrite = static_cast<uint32_t>(number);
+    return true;
+  }
   if (key == "erase-time") {
     if (!ParseUnsigned(value, 60000, &number)) return BadValue(error, key, value, "milliseconds, 0 to 60000");
     options->eraseTimeMs = static_cast<uint32_t>(number);

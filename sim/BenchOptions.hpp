@@ -31,6 +31,7 @@ struct TBenchOptions {
   std::optional<uint32_t> programFailAddress;  // linear flash address
   bool eepromNack = false;
   std::optional<uint32_t> powerLossAfterFrames;
+  std::optional<uint32_t> tamperWrite;  // 1-based: this flash write request arrives changed
   bool noProgrammer = false;
   bool noEcu = false;
   uint32_t eraseTimeMs = 1000;     // chip erase (the whole memory of a Bosch ECU)

@@ -38,6 +38,7 @@ TFrameReader::TResult TFrameReader::Feed(uint8_t byte, TLineClock::time_point at
       return result;
     case TState::Payload:
       sum_ = static_cast<uint8_t>(sum_ + byte);
+      result.payloadIndex = static_cast<int>(payload_.size());
       payload_.push_back(byte);
       if (payload_.size() == length_) state_ = TState::Checksum;
       return result;

@@ -18,6 +18,7 @@ class TFrameReader {
     TEvent event = TEvent::None;
     uint8_t stray = 0;              // TEvent::Stray: a byte outside any frame
     std::vector<uint8_t> payload;   // TEvent::Frame: command byte and parameters
+    int payloadIndex = -1;          // the byte's place in the payload, -1 for the others
   };
 
   explicit TFrameReader(uint32_t maxLength = 170) : maxLength_(maxLength) {}

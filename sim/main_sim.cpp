@@ -19,7 +19,7 @@ void PrintUsage() {
                "usage: quillorn-sim --model january5|vs51|january72|mikas7|mikas76|m797|m10 [--key value ...]\n"
                "  --flash FILE --eeprom FILE   memory images, loaded at start and saved at exit\n"
                "  --noise P --drop P --seed N  line faults between box and ECU\n"
-               "  --erase-fail --program-fail ADDR --eeprom-nack --power-loss-after N\n"
+               "  --erase-fail --program-fail ADDR --eeprom-nack --power-loss-after N --tamper N\n"
                "  --no-programmer --no-ecu --erase-time MS --program-time US --eeprom-write-time MS\n");
 }
 

@@ -58,12 +58,13 @@ TEST(JanuaryBootstrap, ReadsTheEepromOnEachWiring) {
     for (unsigned i = 0; i < 512; ++i) {
       rig.Eeprom().Memory()[i] = static_cast<std::uint8_t>(i * 7);
     }
-    // 0x01F8..0x0207 crosses from block 0xA2 into 0xA4, which this chip does not answer.
     std::vector<std::uint8_t> expected{0x98};
-    for (unsigned i = 0x1F8; i < 0x208; ++i) {
-      expected.push_back(i < 0x200 ? static_cast<std::uint8_t>(i * 7) : 0xFF);
+    for (unsigned i = 0x1F0; i < 0x200; ++i) {
+      expected.push_back(static_cast<std::uint8_t>(i * 7));
     }
-    EXPECT_EQ(rig.Exchange(EepromRead(static_cast<std::uint16_t>(c.base + 0x1F8), 16)), Reply(expected));
+    EXPECT_EQ(rig.Exchange(EepromRead(static_cast<std::uint16_t>(c.base + 0x1F0), 16)), Reply(expected));
+    // 0x01F8..0x0207 crosses from block 0xA2 into 0xA4, which this chip does not answer.
+    EXPECT_EQ(rig.Exchange(EepromRead(static_cast<std::uint16_t>(c.base + 0x1F8), 16)), Reply({0x98}));
   }
 }
 
@@ -72,7 +73,7 @@ TEST(JanuaryBootstrap, ReportsAnEepromThatDoesNotAnswerOnTheChosenWiring) {
   // Address high byte 0x81: third wiring, block 1; reported without the wiring bits.
   EXPECT_EQ(rig.Exchange(EepromWrite(0x8110, {0x44, 0x55})), Reply({0x97, 0x00, 0xA2, 0x10, 0x01, 0x44}));
   EXPECT_EQ(rig.Eeprom().WriteCycles(), 0);
-  EXPECT_EQ(rig.Exchange(EepromRead(0x8110, 2)), Reply({0x97 + 1, 0xFF, 0xFF}));
+  EXPECT_EQ(rig.Exchange(EepromRead(0x8110, 2)), Reply({0x98}));
 }
 
 TEST(MikasBootstrap, UsesTheFirstWiringWhateverTheAddressHighBits) {
@@ -107,6 +108,20 @@ TEST_P(BootstrapEeprom, ReportsTheByteReadBackWhenItDiffers) {
   rig.Eeprom().Memory()[0x021] = 0x5A;
   rig.Eeprom().SetWriteProtected(true);
   EXPECT_EQ(rig.Exchange(EepromWrite(0x0020, {0xFF, 0x00})), Reply({0x97, 0x00, 0xA0, 0x21, 0x00, 0x5A}));
+}
+
+// Without an acknowledge the read answers with the command byte alone, never with bytes
+// 0xFF that the PC would save as the EEPROM's contents; the next read of a present EEPROM
+// answers with data again.
+TEST_P(BootstrapEeprom, ReadFailsWithTheCommandByteAloneWhenNoEepromAnswers) {
+  for (const TWiring wiring : {TWiring::Second, TWiring::Third}) {
+    TBootstrapRig rig(GetParam()(), {}, wiring);
+    EXPECT_EQ(rig.Exchange(EepromRead(0x0000, 16)), Reply({0x98}));
+    EXPECT_EQ(rig.Exchange(Bytes("46 59 98 00 00 01 C8")), Bytes("50 56 98 C2"));
+  }
+  TBootstrapRig rig(GetParam()(), {}, TWiring::First);
+  rig.Eeprom().Memory()[0x0100] = 0x5C;
+  EXPECT_EQ(rig.Exchange(Bytes("46 59 98 00 01 01 C7")), Reply({0x98, 0x5C}));
 }
 
 TEST_P(BootstrapEeprom, DropsRequestsThatDoNotHoldTheirData) {

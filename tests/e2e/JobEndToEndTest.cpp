@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "bench/kit/JobHarness.hpp"
+#include "jobs/ResultMessage.hpp"
 #include "platform/AbortMailbox.hpp"
 
 namespace quillorn::test {
@@ -197,6 +198,39 @@ TEST_F(JobEndToEnd, EepromWriteReadAndClearAtEachFamilysAddress) {
       ASSERT_EQ(Run(c.family, TJobAction::ClearEeprom, false, "").result, kOk);
       EXPECT_EQ(bench_->Bench().Eeprom(), Bytes(512, 0xFF));
     }
+    harness_.reset();
+    bench_.reset();
+  }
+}
+
+// An EEPROM that does not answer, and a VS 5.1 ECU read as Январь 5.x (its EEPROM hangs on
+// other lines), used to come back as 512 bytes 0xFF and "success". Now the job fails with the
+// EEPROM's own message, writes no target and leaves a file of that name as it was.
+TEST_F(JobEndToEnd, AnEepromReadWithoutAnswerFailsAndKeepsTheTarget) {
+  const struct {
+    const char* bench;
+    bool targetExists;
+  } cases[] = {{"sim:january5,eeprom-nack", false}, {"sim:january5,eeprom-nack", true},
+               {"sim:vs51", false}, {"sim:vs51", true}};
+  const Bytes oldTarget = RandomImage(512, 12);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.bench) + (c.targetExists ? " over an existing file" : ""));
+    MakeBench(c.bench + kFast);
+    bench_->Bench().SetEeprom(RandomImage(512, 13));
+    const Bytes eepromBefore = bench_->Bench().Eeprom();
+    std::filesystem::remove(File("immo.eep"));
+    std::filesystem::remove(File("immo.eep.part"));
+    if (c.targetExists) Write("immo.eep", oldTarget);
+
+    const TJobRun run = Run(TEcuFamily::January5, TJobAction::Read, false, "immo.eep");
+    EXPECT_EQ(run.result, kEepromNoAnswer);
+    EXPECT_EQ(MessageForJobResult(run.result).text, "EEPROM не отвечает. Проверьте, правильно ли выбран тип ЭБУ.");
+    EXPECT_EQ(std::filesystem::exists(File("immo.eep")), c.targetExists);
+    if (c.targetExists) {
+      EXPECT_EQ(Read("immo.eep"), oldTarget);
+    }
+    EXPECT_TRUE(Read("immo.eep.part").empty()) << "no invented bytes kept as the partial read";
+    EXPECT_EQ(bench_->Bench().Eeprom(), eepromBefore);
     harness_.reset();
     bench_.reset();
   }

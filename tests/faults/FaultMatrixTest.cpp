@@ -113,7 +113,7 @@ struct TOutcome {
   TJob job;
   TFault fault;
   ResultCode result;
-  const char* outcome;  // "expected", "limit" (the protocol cannot tell) or "WRONG"
+  const char* outcome;  // "expected", "erase cut" or "WRONG"
   double seconds;
   uint64_t bytesLost;
 };
@@ -127,8 +127,7 @@ class TTablePrinter : public ::testing::Environment {
  public:
   void TearDown() override {
     if (Outcomes().empty()) return;
-    std::printf("\n\"limit\": an EEPROM read without acknowledge comes back as 0xFF bytes in a well-formed reply.\n"
-                "\"erase cut\": the byte-by-byte erase request paused too long between two bytes for the bootstrap.\n");
+    std::printf("\n\"erase cut\": the byte-by-byte erase request paused too long between two bytes for the bootstrap.\n");
     std::printf("%-13s %-17s %7s %-9s %8s %9s\n", "job", "fault", "result", "outcome", "seconds", "data lost");
     for (const TOutcome& o : Outcomes()) {
       std::printf("%-13s %-17s %7d %-9s %8.1f %9llu\n", JobName(o.job), FaultName(o.fault), o.result,
@@ -235,7 +234,8 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<TJob, TFault>> {
       case TFault::EraseFail: return job == TJob::FlashWrite ? Codes{kEraseFailed} : Codes{kOk};
       case TFault::ProgramFail: return job == TJob::FlashWrite ? Codes{kFlashWriteFailed} : Codes{kOk};
       case TFault::EepromNack:
-        return eeprom && job != TJob::EepromRead ? Codes{kMemoryWriteFailed} : Codes{kOk};
+        if (job == TJob::EepromRead) return {kEepromNoAnswer};
+        return eeprom ? Codes{kMemoryWriteFailed} : Codes{kOk};
       case TFault::Unplug: return {kNoPort, kNoProgrammer, kTimeout, kWriteFailed};
     }
     (void)flash;
@@ -310,7 +310,6 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<TJob, TFault>> {
     const Bytes flashAfter = bench->Bench().Flash();
     const Bytes eepromAfter = bench->Bench().Eeprom();
     uint64_t lost = 0;
-    bool protocolLimit = false;
     // A job reads its input file and nothing else touches it.
     lost += Differences(*ReadFile(Path("in.bin")), flashInput);
     lost += Differences(*ReadFile(Path("in.eep")), eepromInput);
@@ -335,13 +334,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<TJob, TFault>> {
         lost += Differences(job == TJob::FlashRead ? flashAfter : eepromAfter,
                             job == TJob::FlashRead ? flashBefore : eepromBefore);
         const auto written = ReadFile(target);
-        if (ok && job == TJob::EepromRead && fault == TFault::EepromNack) {
-          // The bootstrap's EEPROM read has no failure answer: without an acknowledge the bus
-          // reads 0xFF, and that is what comes back, as a well-formed success. The client has
-          // no way to tell; the table shows the cell as the protocol's limit.
-          protocolLimit = true;
-          EXPECT_EQ(written, Bytes(kEepromSize, 0xFF));
-        } else if (ok) {
+        if (ok) {
           lost += written ? Differences(*written, memory) : memory.size();
         } else {
           lost += written ? Differences(*written, oldTarget) : oldTarget.size();
@@ -357,7 +350,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<TJob, TFault>> {
         break;
     }
     EXPECT_EQ(lost, 0u) << "bytes lost or wrong";
-    const char* outcome = !asExpected ? "WRONG" : protocolLimit ? "limit" : eraseCut && expected.count(run.result) == 0 ? "erase cut" : "expected";
+    const char* outcome = !asExpected ? "WRONG" : eraseCut && expected.count(run.result) == 0 ? "erase cut" : "expected";
     Outcomes().push_back({job, fault, run.result, outcome, seconds, lost});
     std::printf("[ fault    ] %-13s %-17s result %3d (%s) %.1f s, data lost %llu\n", JobName(job), FaultName(fault),
                 run.result, outcome, seconds, static_cast<unsigned long long>(lost));

@@ -1,4 +1,6 @@
 // The memory driver's frames and replies, byte for byte.
+#include <algorithm>
+
 #include "tests/protocol/LinkFixture.hpp"
 
 namespace quillorn::test {
@@ -227,6 +229,69 @@ TEST_F(FlashProTest, WriteAndReadRetryWholeRequests) {
   EXPECT_EQ(flash.ReadBlock(0, &byte, 1), kOk);
   EXPECT_EQ(byte, 0x99);
   EXPECT_EQ(line.writeSizes.size(), 2u);
+}
+
+TEST_F(FlashProTest, AnEepromReadAnsweredWithoutDataFailsAtOnce) {
+  uint8_t buffer[16] = {};
+  link.RetryCount = 10;
+  link.MemorySpace = 3;
+  line.Reply(ReplyFrame({0x98}));
+  EXPECT_EQ(flash.ReadBlock(0x0010, buffer, 16), kEepromNoAnswer);
+  EXPECT_EQ(line.writeSizes.size(), 1u) << "a silent EEPROM is not asked again";
+
+  // The short answer is judged like any other first: a damaged one is a line fault, retried.
+  line.ForgetRecords();
+  std::vector<uint8_t> damaged = ReplyFrame({0x98});
+  damaged.back() ^= 0x01;
+  line.replies = {damaged, ReplyFrame({0x98})};
+  EXPECT_EQ(flash.ReadBlock(0x0010, buffer, 16), kEepromNoAnswer);
+  EXPECT_EQ(line.writeSizes.size(), 2u);
+
+  // Only the EEPROM answers this way; in flash space the length is simply wrong.
+  link.RetryCount = 1;
+  link.MemorySpace = 2;
+  line.Reply(ReplyFrame({0x93}));
+  EXPECT_EQ(flash.ReadBlock(0x0010, buffer, 16), kBadLength);
+}
+
+TEST_F(FlashProTest, RangeChecksumSendsItsFrameAndTakesTheSumFromTheMatchingReply) {
+  uint16_t checksum = 0;
+  link.BankByte = 1;
+  line.Reply(Bytes({0x50, 0x5D, 0x99, 0x01, 0x00, 0x10, 0x09, 0x00, 0xB1, 0x29, 0xC6}));
+  EXPECT_EQ(flash.RangeChecksum(0x11000, 9, checksum), kOk);
+  EXPECT_EQ(line.written, Bytes({0x46, 0x5B, 0x99, 0x01, 0x00, 0x10, 0x09, 0x00, 0xAC}));
+  EXPECT_EQ(checksum, 0x29B1);
+
+  // A whole page goes out with count 0; the reply may take the computation's time, and the
+  // timeout is back as it was afterwards.
+  line.ForgetRecords();
+  link.BankByte = 0;
+  link.RetryCount = 3;
+  flash.SetReplyTimeout(500);
+  line.replies = {ReplyFrame({0x99, 0x00, 0x00, 0x00, 0x00, 0x01, 0x34, 0x12}),  // another range
+                  ReplyFrame({0x99, 0x00, 0x00, 0x00, 0x00, 0x00, 0x34, 0x12})};
+  EXPECT_EQ(flash.RangeChecksum(0, 0x10000, checksum), kOk);
+  EXPECT_EQ(checksum, 0x1234);
+  EXPECT_EQ(line.writeSizes.size(), 2u) << "a reply for another range is retried";
+  EXPECT_EQ(std::vector<uint8_t>(line.written.begin() + 6, line.written.begin() + 8), Bytes({0x00, 0x00}));
+  const Constants constants = ReadConstants();
+  EXPECT_EQ(*std::max_element(constants.begin(), constants.end()), 1000u) << "waited in one-second slices";
+  EXPECT_EQ(link.ReplyTimeout, 500u);
+
+  // Ranges that no request can say, and other spaces, are refused unsent.
+  line.ForgetRecords();
+  const struct {
+    uint8_t space;
+    uint32_t address;
+    uint32_t count;
+    ResultCode result;
+  } refused[] = {{2, 0, 0, kBadLength}, {2, 0x10001, 0x10000, kBadLength}, {2, 0xFFF0, 0x11, kBadLength},
+                 {3, 0, 16, kCannotRead}, {1, 0, 16, kCannotRead}};
+  for (const auto& r : refused) {
+    link.MemorySpace = r.space;
+    EXPECT_EQ(flash.RangeChecksum(r.address, r.count, checksum), r.result) << r.address << " " << r.count;
+  }
+  EXPECT_TRUE(line.written.empty());
 }
 
 TEST_F(FlashProTest, NoAttemptsLeaveTheLastResultAsItStands) {

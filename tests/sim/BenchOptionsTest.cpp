@@ -24,7 +24,7 @@ TEST(BenchOptions, EveryOptionIsRead) {
   const TBenchOptions options = Parse(
       "sim:m797,programmer=zhv4,flash=/tmp/f.bin,eeprom=/tmp/e.eep,pace=none,latency=16,noise=0.25,drop=0.5,"
       "seed=7,erase-fail,program-fail=0x10020,eeprom-nack=1,power-loss-after=12,no-programmer,no-ecu=0,"
-      "erase-time=20,program-time=3,eeprom-write-time=1");
+      "erase-time=20,program-time=3,eeprom-write-time=1,tamper=2");
   EXPECT_EQ(options.model, TEcuModel::M797);
   EXPECT_EQ(options.programmer, TProgrammerModel::Zhv4);
   EXPECT_EQ(options.flashFile, "/tmp/f.bin");
@@ -43,6 +43,7 @@ TEST(BenchOptions, EveryOptionIsRead) {
   EXPECT_EQ(options.eraseTimeMs, 20u);
   EXPECT_EQ(options.programTimeUs, 3u);
   EXPECT_EQ(options.eepromWriteTimeMs, 1u);
+  EXPECT_EQ(options.tamperWrite, 2u);
 }
 
 TEST(BenchOptions, MistakesAreRefusedWithOneLineNamingThem) {
@@ -55,6 +56,7 @@ TEST(BenchOptions, MistakesAreRefusedWithOneLineNamingThem) {
   EXPECT_NE(ErrorOf("sim:m10,latency=").find("latency"), std::string::npos);
   EXPECT_NE(ErrorOf("sim:m10,erase-fail=yes").find("erase-fail"), std::string::npos);
   EXPECT_NE(ErrorOf("sim:m10,,seed=1").find("empty"), std::string::npos);
+  EXPECT_NE(ErrorOf("sim:m10,tamper=0").find("tamper"), std::string::npos) << "counted from 1";
   EXPECT_NE(ErrorOf("COM3").find("sim:"), std::string::npos);
   for (const std::string path : {"sim:january6", "sim:m10,colour=red", "sim:m10,noise=x"}) {
     EXPECT_EQ(ErrorOf(path).find('\n'), std::string::npos);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "PcSide.hpp"
+#include "protocol/RangeChecksum.hpp"
 #include "resources/BootstrapImages.hpp"
 
 namespace quillorn::sim::test {
@@ -102,13 +103,46 @@ INSTANTIATE_TEST_SUITE_P(Wirings, BootstrapEeprom,
                                            TEepromCase{"sim:january72,eeprom-write-time=2", 0x4000},
                                            TEepromCase{"sim:vs51,eeprom-write-time=2", 0x8000}));
 
-TEST(BootstrapOnBench, SilentEepromFailsTheWrite) {
+TEST(BootstrapOnBench, SilentEepromFailsTheWriteAndTheRead) {
   TPcSide pc("sim:january5,eeprom-nack");
   StartJanuaryBootstrap(pc);
   const TBytes reply = Ask(pc, {0x97, 0x05, 0x00, 1, 0x11}, 9);
   ASSERT_EQ(reply.size(), 9u);
   EXPECT_EQ(reply[3], 0x00);
   EXPECT_EQ(reply[4], 0xA0) << "the device address that got no acknowledge";
+  EXPECT_EQ(Ask(pc, {0x98, 0x00, 0x00, 16}, 4), Frame('P', {0x98})) << "the command byte alone, no bytes 0xFF";
+}
+
+// The bench's chip model and the image's sum agree over a whole page (count 0 = 65,536).
+TEST(BootstrapOnBench, RangeChecksumOfAWholePageIsThePcsSum) {
+  TPcSide pc("sim:january5");
+  TBytes flash(131072);
+  for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  pc.Bench().SetFlash(flash);
+  StartJanuaryBootstrap(pc);
+  const uint16_t crc = RangeChecksumOf(flash.data() + 65536, 65536);
+  EXPECT_EQ(Ask(pc, {0x99, 0x01, 0x00, 0x00, 0x00, 0x00}, 11, 3000),
+            Frame('P', {0x99, 0x01, 0x00, 0x00, 0x00, 0x00, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)}));
+}
+
+// The reason for both: a write changed on the line so that its frame sum still matches is
+// answered as a success, and only the range checksum tells.
+TEST(BootstrapOnBench, RangeChecksumShowsAWriteTamperedOnTheLine) {
+  TPcSide pc("sim:january5,tamper=2");
+  StartJanuaryBootstrap(pc);
+  const TBytes data = Pattern(0x21, 32);
+  for (uint8_t half = 0; half < 2; ++half) {
+    const TBytes part(data.begin() + half * 16, data.begin() + half * 16 + 16);
+    EXPECT_EQ(Ask(pc, Concat({0x92, 0x00, static_cast<uint8_t>(half * 16), 0x30, 16}, part), 5),
+              (TBytes{0x50, 0x57, 0x92, 0x01, 0xC6}));
+  }
+  const uint16_t planned = RangeChecksumOf(data.data(), data.size());
+  const TBytes reply = Ask(pc, {0x99, 0x00, 0x00, 0x30, 32, 0x00}, 11);
+  ASSERT_EQ(reply.size(), 11u);
+  EXPECT_NE(reply[8] | reply[9] << 8, planned);
+  const TBytes flash = pc.Bench().Flash();
+  const uint16_t held = RangeChecksumOf(flash.data() + 0x3000, 32);
+  EXPECT_EQ(reply[8] | reply[9] << 8, held) << "the sum is of what the flash holds";
 }
 
 TEST(BootstrapOnBench, MikasBootstrapOnTheOnePageBoard) {

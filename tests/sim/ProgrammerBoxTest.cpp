@@ -63,6 +63,28 @@ TEST(ProgrammerBox, PowerLossAfterNFramesSilencesTheEcu) {
   EXPECT_EQ(pc.Exchange({0x00}, 1), (TBytes{0x00, 0xC5}));
 }
 
+// Three writes of 16 bytes; only the second arrives changed, and the ECU, whose frame check
+// cannot see it, programs it and answers success.
+TEST(ProgrammerBox, TamperChangesOnlyTheChosenWriteAndKeepsItsChecksum) {
+  TPcSide pc("sim:m797,tamper=2");
+  pc.SetRts(true);
+  const TBytes success = Frame('P', {0x92, 0x01});
+  const TBytes read = Frame('F', {0x93, 0x10, 0x00, 0x00, 1});
+  EXPECT_EQ(pc.Exchange(read, 5).size(), read.size() + 5) << "a read before counts for nothing";
+  for (uint8_t n = 0; n < 3; ++n) {
+    TBytes write{0x92, 0x10, static_cast<uint8_t>(n * 16), 0x00, 16};
+    for (uint8_t i = 0; i < 16; ++i) write.push_back(static_cast<uint8_t>(0x40 + n * 16 + i));
+    const TBytes request = Frame('F', write);
+    EXPECT_EQ(pc.Exchange(request, success.size()), Concat(request, success)) << "write " << int(n);
+  }
+  const TBytes flash = pc.Bench().Flash();
+  for (unsigned i = 0; i < 48; ++i) {
+    const int change = i == 16 ? 1 : i == 31 ? -1 : 0;
+    EXPECT_EQ(flash[i], static_cast<uint8_t>(0x40 + i + change)) << "byte " << i;
+  }
+  EXPECT_EQ(pc.Bench().Counters().tamperedWrites, 1u);
+}
+
 TEST(ProgrammerBox, NoiseDamagesFramesAndTheSameSeedDamagesTheSameWay) {
   auto run = [](const std::string& path) {
     TPcSide pc(path);
