@@ -184,7 +184,7 @@ TPreflight CheckTarget(const TJobRequest& rq) {
   if (kind == TFileKind::Other)
     return Refuse(kFileWriteFailed, name + " — не обычный файл (устройство или канал); его нельзя заменить файлом.");
   TPreflight p;
-  p.TargetFile = kind == TFileKind::Regular ? ResolvedPath(rq.FileName) : rq.FileName;
+  p.TargetFile = ResolvedPath(rq.FileName);
   // Creating the partial file proves that the folder exists and takes new files.
   const std::string part = p.TargetFile + ".part";
   const bool partExisted = FileKindOf(part) != TFileKind::Missing;
@@ -234,15 +234,18 @@ std::string DescribeJobAddress(const TJobRequest& rq, uint8_t bank, uint32_t add
 }
 
 bool LooksLikeHexText(std::FILE* file) {
-  char first[2] = {};
-  if (std::fread(first, 1, 2, file) != 2) return false;
-  const bool sRecord = first[0] == 'S' && std::isdigit(static_cast<unsigned char>(first[1]));
-  const bool intel = first[0] == ':' && std::isxdigit(static_cast<unsigned char>(first[1]));
-  if (!sRecord && !intel) return false;
-  if (!SeekFileTo(file, 0)) return false;
-  THexReader reader(file);
-  THexRecord record;
-  return reader.Next(record) == kOk;
+  // The first line's shape decides, not its soundness: a damaged first record still makes a
+  // hex file, refused as damaged with its line named.
+  std::string line;
+  for (int c = std::fgetc(file); c != EOF && c != '\n' && line.size() < 600; c = std::fgetc(file))
+    line.push_back(static_cast<char>(c));
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+  const auto hexDigits = [&](size_t from) {
+    return std::all_of(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(),
+                       [](unsigned char c) { return std::isxdigit(c) != 0; });
+  };
+  if (line.size() >= 4 && line[0] == 'S' && std::isdigit(static_cast<unsigned char>(line[1]))) return hexDigits(2);
+  return line.size() >= 11 && line[0] == ':' && hexDigits(1);
 }
 
 std::string OwnFileName(const std::string& path) {
@@ -266,10 +269,11 @@ TPreflight PreflightJob(const TJobRequest& rq) {
   if (IsReadKind(rq.JobKind) && !rq.VerifyOnly) return CheckTarget(rq);
   if (!IsWriteKind(rq.JobKind) && !rq.VerifyOnly) return TPreflight{};
   if (rq.Family == TEcuFamily::Mikas7 && rq.IsFlashJob == 1 && (rq.DualProg || rq.SecondPage))
-    return Refuse(kFileDoesNotFit, "У ЭБУ Микас 7.1 / 7.2 одна страница flash памяти: двойной образ и копия во вторую "
-                                   "страницу невозможны.");
+    return Refuse(kFileDoesNotFit, "Файл " + Quoted(rq.FileName) + " не записан: у ЭБУ Микас 7.1 / 7.2 одна страница "
+                                   "flash памяти, двойной образ и копия во вторую страницу невозможны.");
   if (IsEightBankFamily(rq.Family) && rq.IsFlashJob == 0)
-    return Refuse(kFileDoesNotFit, "Для ЭБУ " + std::string(FamilyTitle(rq.Family)) + " задания с EEPROM не предусмотрены.");
+    return Refuse(kFileDoesNotFit, "Файл " + Quoted(rq.FileName) + " не записан: для ЭБУ " +
+                                       std::string(FamilyTitle(rq.Family)) + " задания с EEPROM не предусмотрены.");
   return CheckInput(rq);
 }
 

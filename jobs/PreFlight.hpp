@@ -41,8 +41,8 @@ TJobWindow JobWindowOf(const TJobRequest& request);
 // "страница 1, адрес 0x1234", "банк 0x12, адрес 0x0000" or "EEPROM, адрес 0x8001".
 std::string DescribeJobAddress(const TJobRequest& request, uint8_t bank, uint32_t address);
 
-// True when the file's first line is a sound S-record or Intel hex record: the content, not the
-// name, tells a hex file.
+// True when the file's first line has the shape of an S-record or an Intel hex record: the
+// content, not the name, tells a hex file.
 bool LooksLikeHexText(std::FILE* file);
 
 // The file's own name without its folders, which may hold anything (".hex" included).

@@ -54,10 +54,9 @@ class TFile {
 
   // Closes the stream; false when buffered data could not be written out.
   bool Close() {
-    if (file_ == nullptr) return true;
-    const bool flushed = std::fclose(file_) == 0;
+    std::FILE* const file = file_;
     file_ = nullptr;
-    return flushed;
+    return file == nullptr || std::fclose(file) == 0;
   }
 
  private:

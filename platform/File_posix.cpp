@@ -67,16 +67,43 @@ bool RealPath(const std::string& path, std::string& resolved) {
   return true;
 }
 
+// Where a symbolic link points, a relative link taken from the link's folder; empty for a
+// path that is not a link.
+std::string LinkTarget(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return "";
+  char buffer[PATH_MAX];
+  const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
+  if (length <= 0) return "";
+  const std::string target(buffer, static_cast<size_t>(length));
+  const size_t slash = path.find_last_of('/');
+  if (target[0] == '/' || slash == std::string::npos) return target;
+  return path.substr(0, slash + 1) + target;
+}
+
+// The folder resolved and the name kept, for a file that does not exist (yet).
+std::string ResolvedFolderOf(const std::string& path) {
+  std::string resolved;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || !RealPath(folder, resolved)) return path;
+  return resolved == "/" ? "/" + name : resolved + "/" + name;
+}
+
 }  // namespace
 
 std::string ResolvedPath(const std::string& pathUtf8) {
   std::string resolved;
   if (RealPath(pathUtf8, resolved)) return resolved;
-  const size_t slash = pathUtf8.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : pathUtf8.substr(0, slash));
-  const std::string name = slash == std::string::npos ? pathUtf8 : pathUtf8.substr(slash + 1);
-  if (name.empty() || !RealPath(folder, resolved)) return pathUtf8;
-  return resolved == "/" ? "/" + name : resolved + "/" + name;
+  // A link whose file does not exist yet: the file it names is the one to create.
+  std::string path = pathUtf8;
+  for (int hops = 0; hops < 8; ++hops) {
+    const std::string target = LinkTarget(path);
+    if (target.empty()) break;
+    path = target;
+  }
+  return ResolvedFolderOf(path);
 }
 
 bool IsSameFile(const std::string& firstUtf8, const std::string& secondUtf8) {

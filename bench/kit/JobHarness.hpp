@@ -51,6 +51,8 @@ class TJobHarness {
   // The identification job at the bench's port.
   TJobRun RunIdentification(std::chrono::milliseconds limit);
   TLinkState& Link() { return link_; }
+  // What the last job kept: its file format and the words of its last failure.
+  const TJobState& State() const { return state_; }
   // Called on the job thread with every stage text as the job shows it ("start", "end" too).
   void OnStage(std::function<void(const std::string&)> callback) { onStage_ = std::move(callback); }
 

@@ -176,5 +176,27 @@ TEST_F(Form1Bench, FlashWriteAndReadBackThroughTheButtons) {
   EXPECT_TRUE(form->FormCloseQuery());
 }
 
+TEST_F(Form1Bench, AWriteTheLineDamagedIsCaughtAndTheMessageNamesWhere) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the in-process bench's pacing under Wine, as above";
+#endif
+  job = [](const TJobRequest& request, TJobDrivers& drivers) { return PerformJob(request, drivers); };
+  ShowOn("sim:january5,seed=106,pace=none,tamper=2");
+  Tick(4);
+  ASSERT_TRUE(Enabled(TControlId::WriteECU));
+  std::vector<uint8_t> image(65536, 0x5A);
+  image[0] = 0x02;
+  const std::string written = TempFile("tampered.bin");
+  std::ofstream(written, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+
+  view.dialogPaths.push_back(written);
+  form->Click(TControlId::WriteECU);
+  ASSERT_TRUE(form->WaitForJobEnd(180000));
+  ASSERT_EQ(view.Boxes().size(), 1u);
+  EXPECT_EQ(view.Boxes()[0].caption, "Error 0xC1");
+  EXPECT_NE(view.Boxes()[0].text.find("страница 0, адрес 0x00"), std::string::npos) << view.Boxes()[0].text;
+  EXPECT_EQ(form->Session.LinkState, kLinkStartOver);
+}
+
 }  // namespace
 }  // namespace quillorn::test

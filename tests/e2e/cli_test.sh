@@ -79,6 +79,61 @@ run "$work/o" "$work/e" eeprom-clear --port "sim:mikas7$fast" --ecu mikas7
 check "mikas clear refused" test "$rc" = 1
 check "mikas clear message" contains "$work/e" "Очистка EEPROM возможна только для ЭБУ Январь-5.x"
 
+# The pre-flight: questions need a person at a terminal. Here stdin is not one and stdout is
+# piped, so a file that does not look like ECU code is refused (exit 2) and nothing changes;
+# --yes answers the question and the file is written and verified.
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+bench="sim:january5,flash=$work/ecu.bin$fast"
+printf 'just some notes, not a firmware\n' >"$work/notes.bin"
+"$quillorn" write --port "$bench" --ecu january5 --baud 230400 "$work/notes.bin" </dev/null 2>"$work/e" | cat >"$work/o"
+rc=${PIPESTATUS[0]}
+check "a question without a terminal exits 2" test "$rc" = 2
+check "the refusal names --yes" contains "$work/e" "--yes"
+check "the refusal shows the question" contains "$work/e" "не является кодом программы"
+check "question refused: flash not erased" cmp -s "$work/ecu-before.bin" "$work/ecu.bin"
+"$quillorn" write --yes --port "$bench" --ecu january5 --baud 230400 "$work/notes.bin" </dev/null 2>"$work/e" | cat >"$work/o"
+rc=${PIPESTATUS[0]}
+check "--yes writes" test "$rc" = 0
+check "--yes: the file is in flash" cmp -s -n "$(stat -c %s "$work/notes.bin")" "$work/notes.bin" "$work/ecu.bin"
+check "a write is verified" contains "$work/e" "Проверка..."
+
+# Refusals before the port: each names the file and changes nothing.
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+mkfifo "$work/fifo.bin"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 "$work/fifo.bin"
+check "a FIFO as input is refused at once" test "$rc" = 1
+check "the FIFO refusal names it" contains "$work/e" "fifo.bin"
+cp "$work/notes.bin" "$work/notes-copy.bin"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --trace "$work/./notes.bin" "$work/notes.bin"
+check "a trace over the input exits 2" test "$rc" = 2
+check "the input survives a trace naming it" cmp -s "$work/notes.bin" "$work/notes-copy.bin"
+perl -e 'print pack("C*", 2, (0) x 131071)' >"$work/double.bin"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 "$work/double.bin"
+check "131,072 bytes without --dual are refused" contains "$work/e" "Error 0x103"
+check "refusals: flash unchanged" cmp -s "$work/ecu-before.bin" "$work/ecu.bin"
+run "$work/o" "$work/e" read --port "$bench" --ecu january5 /dev/null
+check "a device as read target is refused" test "$rc" = 1
+check "the device is still a device" test -c /dev/null
+ln -s "$work/real-dump.bin" "$work/link.bin"
+run "$work/o" "$work/e" read --port "$bench" --ecu january5 --baud 230400 "$work/link.bin"
+check "a read through a symbolic link succeeds" test "$rc" = 0
+check "the link is kept" test -L "$work/link.bin"
+check "the link's target holds the dump" cmp -s -n 65536 "$work/real-dump.bin" "$work/ecu.bin"
+
+# verify compares without writing: equal, then different with the place named.
+run "$work/o" "$work/e" verify --port "$bench" --ecu january5 --baud 230400 "$work/real-dump.bin"
+check "verify: equal exits 0" test "$rc" = 0
+perl -e '@b = map { $_ & 0xFF } 0 .. 65535; $b[0x1234] = 0xAA; print pack("C*", @b)' >"$work/changed.bin"
+run "$work/o" "$work/e" verify --port "$bench" --ecu january5 --baud 230400 "$work/changed.bin"
+check "verify: different exits 1" test "$rc" = 1
+check "verify names the first difference" contains "$work/o" "адрес 0x1234"
+
+# A write the line damages with its checksum intact is caught by verification.
+perl -e 'print pack("C*", 2, map { ($_ * 7) & 0xFF } 1 .. 65535)' >"$work/code.bin"
+run "$work/o" "$work/e" write --port "sim:january5,tamper=3$fast" --ecu january5 --baud 230400 "$work/code.bin"
+check "tampered write exits 1" test "$rc" = 1
+check "tampered write message" contains "$work/e" "Error 0xC1: Данные в памяти ЭБУ не совпадают с файлом."
+
 # Ctrl-C during a transfer: the job's abort, "Операция прервана.", exit 130.
 perl -e 'print pack("C*", 2, map { $_ & 0xFF } 1 .. 65535)' >"$work/fw.bin"
 timeout 300 "$quillorn" write --port "sim:january5$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
