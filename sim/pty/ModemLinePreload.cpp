@@ -2,9 +2,11 @@
 // command-line client, or Wine running Quillorn.exe) so that the bench's pseudo-terminal has
 // DTR, RTS, CTS and break. The modem-line and break calls on that terminal go to quillorn-sim
 // over its side channel; every other call, and every call on another descriptor, goes to the C
-// library untouched. When the bench cannot be reached the call is passed on too, so it fails
+// library untouched. Wine sets a rate termios cannot name through the UART's custom divisor
+// (TIOCGSERIAL/TIOCSSERIAL); those calls go to the bench as well, so it hears 10400 as 10400. When the bench cannot be reached the call is passed on too, so it fails
 // as it would on a bare pseudo-terminal: nothing waits longer than kReplyTimeoutMs.
 #include <dlfcn.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
@@ -142,10 +144,32 @@ int ModemBits(uint32_t lines) {
          ((lines & kLineCts) ? TIOCM_CTS : 0);
 }
 
+// The serial information of a 16550 whose custom divisor the bench keeps.
+bool GetSerial(serial_struct* info) {
+  TReply reply;
+  if (info == nullptr || !Send(kGetLines, 0, 0, &reply)) return false;
+  *info = serial_struct{};
+  info->type = PORT_16550A;
+  info->baud_base = kUartBaseRate;
+  info->custom_divisor = static_cast<int>(reply.divisor);
+  info->flags = reply.divisor != 0 ? ASYNC_SPD_CUST : 0;
+  return true;
+}
+
+bool SetSerial(const serial_struct* info) {
+  if (info == nullptr) return false;
+  const bool custom = (info->flags & ASYNC_SPD_MASK) == ASYNC_SPD_CUST && info->custom_divisor > 0;
+  return Send(kSetDivisor, 0, custom ? static_cast<uint32_t>(info->custom_divisor) : 0);
+}
+
 // True when the bench took the call (ioctl then succeeds).
 bool ServeIoctl(unsigned long request, void* argument) {
   int* bits = static_cast<int*>(argument);
   switch (request) {
+    case TIOCGSERIAL:
+      return GetSerial(static_cast<serial_struct*>(argument));
+    case TIOCSSERIAL:
+      return SetSerial(static_cast<const serial_struct*>(argument));
     case TIOCMGET: {
       TReply reply;
       if (bits == nullptr || !Send(kGetLines, 0, 0, &reply)) return false;
@@ -169,7 +193,9 @@ bool ServeIoctl(unsigned long request, void* argument) {
 
 bool IsModemRequest(unsigned long request) {
   switch (request) {
-    case TIOCMGET: case TIOCMSET: case TIOCMBIS: case TIOCMBIC: case TIOCSBRK: case TIOCCBRK: return true;
+    case TIOCMGET: case TIOCMSET: case TIOCMBIS: case TIOCMBIC: case TIOCSBRK: case TIOCCBRK:
+    case TIOCGSERIAL: case TIOCSSERIAL:
+      return true;
     default: return false;
   }
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,6 +59,9 @@ TModemLineServer::TModemLineServer(int listener, std::string directory, std::str
     : listener_(listener), directory_(std::move(directory)), socketPath_(std::move(socketPath)) {}
 
 TModemLineServer::~TModemLineServer() {
+  std::fprintf(stderr, "quillorn-sim: modem-line requests: %llu line changes, %llu line reads, %llu breaks, %llu divisors\n",
+               static_cast<unsigned long long>(requests_[kSetLines]), static_cast<unsigned long long>(requests_[kGetLines]),
+               static_cast<unsigned long long>(requests_[kBreakOn]), static_cast<unsigned long long>(requests_[kSetDivisor]));
   for (int client : clients_) close(client);
   close(listener_);
   unlink(socketPath_.c_str());
@@ -101,6 +105,7 @@ bool TModemLineServer::ServeClient(int client, std::deque<TModemEvent>* events) 
     if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
     if (got != sizeof request) return false;  // closed, or not one of ours
     const auto at = ClientTime(request.atNs);
+    if (request.kind < kRequestKinds) ++requests_[request.kind];
     switch (request.kind) {
       case kSetLines:
         ChangeLines(client, request.mask, request.levels, at, events);
@@ -110,6 +115,10 @@ bool TModemLineServer::ServeClient(int client, std::deque<TModemEvent>* events) 
         events->push_back({LineEvent(request.kind == kBreakOn ? TLineEvent::Kind::BreakOn : TLineEvent::Kind::BreakOff,
                                      request.kind == kBreakOn, at),
                            client});
+        break;
+      case kSetDivisor:
+        divisor_ = request.levels;
+        Answer(client);
         break;
       default:
         Answer(client);
@@ -140,7 +149,10 @@ void TModemLineServer::Answer(int client) {
   if (client < 0) return;
   TReply reply;
   reply.lines = (dtr_ ? kLineDtr : 0) | (rts_ ? kLineRts : 0) | (cts_ ? kLineCts : 0);
+  reply.divisor = divisor_;
   (void)send(client, &reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
+
+uint32_t TModemLineServer::CustomRate() const { return divisor_ == 0 ? 0 : kUartBaseRate / divisor_; }
 
 }  // namespace quillorn::sim

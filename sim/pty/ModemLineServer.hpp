@@ -13,6 +13,8 @@
 
 namespace quillorn::sim {
 
+inline constexpr size_t kRequestKinds = 6;
+
 // A line change for the bench, and the client to answer once the bench has acted on it.
 struct TModemEvent {
   TLineEvent event;
@@ -38,6 +40,9 @@ class TModemLineServer {
   bool Dtr() const { return dtr_; }
   bool Rts() const { return rts_; }
   void SetCts(bool on) { cts_ = on; }
+  // The rate a client set through the UART's custom divisor, which Linux applies while termios
+  // says 38400; 0 when none is set.
+  uint32_t CustomRate() const;
 
  private:
   TModemLineServer(int listener, std::string directory, std::string socketPath);
@@ -52,6 +57,8 @@ class TModemLineServer {
   std::string socketPath_;
   std::vector<int> clients_;
   bool dtr_ = false, rts_ = false, cts_ = false;
+  uint32_t divisor_ = 0;
+  uint64_t requests_[kRequestKinds] = {};  // by kind, reported when the bench ends
 };
 
 }  // namespace quillorn::sim

@@ -127,6 +127,8 @@ std::optional<TLineSettings> TPtyBenchPort::Settings() const {
   TLineSettings settings;
   // Any rate (the diagnostic line's 10400 too), where the kernel reports it.
   if (!posix::GetLineSpeed(slave_, &settings.baud)) settings.baud = BaudOf(cfgetospeed(&current));
+  const uint32_t customRate = modem_ ? modem_->CustomRate() : 0;
+  if (settings.baud == 38400 && customRate != 0) settings.baud = customRate;
   if (settings.baud == 0) return std::nullopt;  // a rate this side cannot read: assume it agrees
   switch (current.c_cflag & CSIZE) {
     case CS5: settings.dataBits = 5; break;
