@@ -77,14 +77,14 @@ first_lane=$!
 perl -e 'srand(11); print pack("C*", map { int(rand(256)) } 1 .. 512)' >"$work/immo.eep"
 start_bench eeprom --model january5 --programmer zhv4 --modem-lines --eeprom "$work/ecu.eep" --eeprom-write-time 1
 bare_env="${client_env/QUILLORN_MODEM=/QUILLORN_MODEM=$work/nobody-}"
-client bare "$bare_env" eeprom-read --port "$tty" --ecu january5 --baud 115200 "$work/bare.eep"
+client bare "$bare_env" eeprom-read --port "$tty" --ecu january5 --baud 57600 "$work/bare.eep"
 check "without the bench's channel the job still succeeds" test "$rc" = 0
 check "without the bench's channel there is no ЖВ-4" test "$(grep -c 'Программатор: ЖВ-4' "$work/bare.err")" = 0
-client write "$client_env" eeprom-write --port "$tty" --ecu january5 --baud 115200 "$work/immo.eep"
+client write "$client_env" eeprom-write --port "$tty" --ecu january5 --baud 57600 "$work/immo.eep"
 check "write succeeds" test "$rc" = 0
 check "write: the box is a ЖВ-4" contains "$work/write.err" "Программатор: ЖВ-4"
 check "write: success message" contains "$work/write.out" "Операция успешно завершена."
-client read "$client_env" eeprom-read --port "$tty" --ecu january5 --baud 115200 "$work/back.eep"
+client read "$client_env" eeprom-read --port "$tty" --ecu january5 --baud 57600 "$work/back.eep"
 check "read after the write succeeds" test "$rc" = 0
 check "read: the box is a ЖВ-4" contains "$work/read.err" "Программатор: ЖВ-4"
 check "the data read back equal the data written" cmp -s "$work/immo.eep" "$work/back.eep"
