@@ -88,6 +88,14 @@ client read "$client_env" eeprom-read --port "$tty" --ecu january5 --baud 57600 
 check "read after the write succeeds" test "$rc" = 0
 check "read: the box is a ЖВ-4" contains "$work/read.err" "Программатор: ЖВ-4"
 check "the data read back equal the data written" cmp -s "$work/immo.eep" "$work/back.eep"
+# tcsendbreak(fd, 0) holds the break a quarter of a second, as the C library's does.
+env $client_env perl -MPOSIX -e 'my $fd = POSIX::open($ARGV[0], O_RDWR | O_NOCTTY) // exit 1;
+  POSIX::tcsendbreak($fd, 0) // exit 1; POSIX::write($fd, "\x00", 1) == 1 or exit 1' "$tty"
+check "tcsendbreak goes through" test "$?" = 0
+for _ in $(seq 50); do grep -q 'break: idle' "$work/eeprom.sim.err" && break; sleep 0.1; done
+check "tcsendbreak: the bench saw a break of 250 ms" \
+  awk '/break: idle/ { for (i = 1; i < NF; ++i) if ($i == "low") low = $(i + 1); found = 1 }
+       END { exit !(found && low >= 240 && low <= 400) }' "$work/eeprom.sim.err"
 
 identify_lane mikas7 mikas76
 wait "$first_lane"
