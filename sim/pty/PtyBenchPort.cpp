@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/posix/LinuxLineSpeed.hpp"
+
 namespace quillorn::sim {
 
 namespace {
@@ -64,21 +66,49 @@ TPtyBenchPort::~TPtyBenchPort() {
   close(master_);
 }
 
+bool TPtyBenchPort::EnableModemLines(std::string* error) {
+  if (!modem_) modem_ = TModemLineServer::Create(error);
+  return modem_ != nullptr;
+}
+
+// The bench asks for the next event only after acting on the last one: that is when a client
+// waiting for its line change may go on.
 std::optional<TLineEvent> TPtyBenchPort::NextEvent(std::chrono::microseconds timeout) {
-  if (next_ == buffered_) {
-    pollfd waitFor{master_, POLLIN, 0};
-    const int waitMs = static_cast<int>((timeout.count() + 999) / 1000);
-    if (poll(&waitFor, 1, waitMs) <= 0 || (waitFor.revents & POLLIN) == 0) return std::nullopt;
-    const ssize_t got = read(master_, buffer_, sizeof buffer_);
-    if (got <= 0) return std::nullopt;
-    buffered_ = static_cast<size_t>(got);
-    next_ = 0;
+  if (modem_ && answerOwed_ >= 0) modem_->Answer(answerOwed_);
+  answerOwed_ = -1;
+  if (pending_.empty()) Collect(timeout);
+  if (pending_.empty()) return std::nullopt;
+  const TModemEvent next = pending_.front();
+  pending_.pop_front();
+  answerOwed_ = next.answerTo;
+  if (modem_) breakLog_.Note(next.event);
+  return next.event;
+}
+
+void TPtyBenchPort::Collect(std::chrono::microseconds timeout) {
+  std::vector<pollfd> waitFor{{master_, POLLIN, 0}};
+  if (modem_) modem_->AddPollEntries(&waitFor);
+  const int waitMs = static_cast<int>((timeout.count() + 999) / 1000);
+  if (poll(waitFor.data(), waitFor.size(), waitMs) <= 0) return;
+  // The terminal first: bytes the client wrote before a line change come before it.
+  ReadTerminal();
+  if (modem_) modem_->Serve(&pending_);
+}
+
+void TPtyBenchPort::ReadTerminal() {
+  uint8_t buffer[256];
+  for (;;) {
+    const ssize_t got = read(master_, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+    TModemEvent byte;
+    byte.event.kind = TLineEvent::Kind::Byte;
+    byte.event.at = TLineClock::now();
+    for (ssize_t i = 0; i < got; ++i) {
+      byte.event.byte = buffer[i];
+      pending_.push_back(byte);
+    }
   }
-  TLineEvent event;
-  event.kind = TLineEvent::Kind::Byte;
-  event.byte = buffer_[next_++];
-  event.at = TLineClock::now();
-  return event;
 }
 
 void TPtyBenchPort::Write(const uint8_t* data, size_t count) {
@@ -95,7 +125,10 @@ std::optional<TLineSettings> TPtyBenchPort::Settings() const {
   termios current{};
   if (tcgetattr(slave_, &current) != 0) return std::nullopt;
   TLineSettings settings;
-  settings.baud = BaudOf(cfgetospeed(&current));
+  // Any rate (the diagnostic line's 10400 too), where the kernel reports it.
+  if (!posix::GetLineSpeed(slave_, &settings.baud)) settings.baud = BaudOf(cfgetospeed(&current));
+  const uint32_t customRate = modem_ ? modem_->CustomRate() : 0;
+  if (settings.baud == 38400 && customRate != 0) settings.baud = customRate;
   if (settings.baud == 0) return std::nullopt;  // a rate this side cannot read: assume it agrees
   switch (current.c_cflag & CSIZE) {
     case CS5: settings.dataBits = 5; break;
