@@ -45,6 +45,8 @@ TEST_F(JobSafety, FilesThatDoNotFitAreRefusedAndTheEcuKeepsItsMemory) {
     ResultCode code;
   };
   const std::string far = Lines({S2(0x020000, {1, 2, 3})}), noData = ":00000001FF\n";
+  const std::string twice = Lines({S1(0x0100, {1, 2, 3}), S1(0x0102, {4})});
+  const std::string twoBanks = Lines({S3(0x10120000, {1})});
   const TCase cases[] = {
       {"131,072 bytes without the double image", "january5", TEcuFamily::January5, true, false, "fw.bin",
        RandomImage(2 * kPage, 1), kFileDoesNotFit},
@@ -54,6 +56,10 @@ TEST_F(JobSafety, FilesThatDoNotFitAreRefusedAndTheEcuKeepsItsMemory) {
        kFileDoesNotFit},
       {"hex with no data", "m797", TEcuFamily::M797, true, false, "fw.hex", Bytes(noData.begin(), noData.end()),
        kFileDoesNotFit},
+      {"two records at one address", "vs51", TEcuFamily::Vs51, true, false, "fw.s19", Bytes(twice.begin(), twice.end()),
+       kFileDoesNotFit},
+      {"S3 naming two banks", "m10", TEcuFamily::M10, true, false, "fw.s37", Bytes(twoBanks.begin(), twoBanks.end()),
+       kFileDamaged},
       {"binary named .hex", "mikas7", TEcuFamily::Mikas7, true, false, "fw.hex", RandomImage(kPage, 3), kFileDamaged},
       {"empty", "vs51", TEcuFamily::Vs51, true, false, "fw.bin", Bytes(), kFileOpenFailed},
   };
