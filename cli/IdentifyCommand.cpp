@@ -41,7 +41,9 @@ int ExitWith(const TIdentOutcome& outcome) {
   }
   std::printf("%s\n%s\n", message.caption.c_str(), message.text.c_str());
   std::fflush(stdout);
-  return kExitOk;
+  // The default text tells the user nothing was recognised; a script must be able to tell too.
+  const bool recognised = outcome.result == kOk && outcome.reportUtf8 != DefaultIdentReportUtf8();
+  return recognised ? kExitOk : kExitFailed;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.hpp"
 #include "cli/IdentifyCommand.hpp"
 #include "cli/JobRunner.hpp"
+#include "QuillornVersion.hpp"
 #include "platform/Console.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/PortScan.hpp"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   const TCliCommand& cmd = *parse.command;
   switch (cmd.action) {
     case TCliAction::Help: std::fputs(UsageText().c_str(), stdout); return 0;
+    case TCliAction::Version: std::printf("quillorn %s\n", QUILLORN_VERSION); return 0;
     case TCliAction::Ports: return PrintPorts();
     case TCliAction::Identify: return RunIdentifyCommand(cmd);
     default: return RunJobCommand(cmd);
