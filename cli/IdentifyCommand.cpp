@@ -33,7 +33,7 @@ int ExitWith(const TIdentOutcome& outcome) {
   const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
   if (outcome.result == kAborted) {
     std::fprintf(stderr, "%s\n", message.text.c_str());
-    return kExitCancelled;
+    return CancelledExitStatus();
   }
   if (outcome.result == kNoProgrammer) {
     std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());

@@ -74,7 +74,7 @@ int ExitWith(ResultCode r) {
   }
   if (r == kAborted) {
     std::fprintf(stderr, "%s\n", m.text.c_str());
-    return kExitCancelled;
+    return CancelledExitStatus();
   }
   std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
   return kExitFailed;

@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <cstdio>
-#include <csignal>
 #include <thread>
 
 #include "platform/AbortMailbox.hpp"
+#include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
 #include "sim/BenchRegistry.hpp"
 
@@ -15,18 +15,21 @@ namespace {
 
 std::atomic<TAbortMailbox*> jobMailbox{nullptr};
 std::atomic<bool> abortRequested{false};
+std::atomic<int> cancelledExitStatus{kExitCancelled};
 
-extern "C" void OnInterrupt(int) {
+// Runs in a signal handler or a system thread: atomics only.
+void OnStopRequest(int exitStatus) {
+  cancelledExitStatus.store(exitStatus);
   abortRequested.store(true);
   if (TAbortMailbox* mailbox = jobMailbox.load()) mailbox->Post();
-  std::signal(SIGINT, OnInterrupt);
 }
 
 }  // namespace
 
 void RunOnJobThread(const std::function<void()>& job) {
   abortRequested.store(false);
-  std::signal(SIGINT, OnInterrupt);
+  cancelledExitStatus.store(kExitCancelled);
+  RouteStopRequests(OnStopRequest);
   std::thread worker([&job] {
     jobMailbox.store(&ThisThreadAbortMailbox());
     if (abortRequested.load()) ThisThreadAbortMailbox().Post();
@@ -34,8 +37,10 @@ void RunOnJobThread(const std::function<void()>& job) {
     jobMailbox.store(nullptr);
   });
   worker.join();
-  std::signal(SIGINT, SIG_DFL);
+  EndStopRequestRoute();
 }
+
+int CancelledExitStatus() { return cancelledExitStatus.load(); }
 
 uint8_t PortNumberFor(const std::string& port) {
   if (const uint8_t n = PortNumberFromName(port)) return n;

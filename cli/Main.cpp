@@ -7,6 +7,7 @@
 #include "cli/JobRunner.hpp"
 #include "QuillornVersion.hpp"
 #include "platform/Console.hpp"
+#include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/PortScan.hpp"
 
@@ -23,6 +24,8 @@ int PrintPorts() {
 
 int main(int argc, char** argv) {
   PrepareConsoleForUtf8();
+  // Output nobody reads any more must not end a job that is programming an ECU.
+  IgnoreClosedOutput();
   const TCliParse parse = ParseCommandLine(CommandLineArgumentsUtf8(argc, argv));
   if (!parse.command) {
     std::fprintf(stderr, "quillorn: %s (see \"quillorn help\")\n", parse.error.c_str());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The command-line client's contract, through the real executable against the in-process
 # bench: exit codes, the messages as the window shows them, the passport on stdout, the
-# trace, Ctrl-C, and the safety rules (no erase for a bad file, a failed read keeps the file).
+# trace, Ctrl-C, SIGTERM and SIGHUP, and the safety rules (no erase for a bad file, a failed read keeps the file).
 set -u
 quillorn=${1:?usage: cli_test.sh path/to/quillorn}
 work=$(mktemp -d)
@@ -90,6 +90,37 @@ wait "$pid"
 rc=$?
 check "Ctrl-C exits 130" test "$rc" = 130
 check "Ctrl-C message" contains "$work/e" "Операция прервана."
+
+# SIGTERM and SIGHUP take the Ctrl-C way: the abort, the message, 143 and 129. The bench saves
+# its flash on the way out, so the file shows the job stopped in order: erased, and holding
+# nothing but bytes of the user's file.
+only_erased_or_from() {  # only_erased_or_from <flash> <file>: the first 64 KiB
+  perl -e 'open(F, "<", $ARGV[0]) or exit 2; open(G, "<", $ARGV[1]) or exit 2; binmode F; binmode G;
+           read(F, $f, 65536); read(G, $g, 65536);
+           for $i (0 .. 65535) { $x = ord substr($f, $i, 1); exit 1 unless $x == 0xFF || $x == ord substr($g, $i, 1) }' "$1" "$2"
+}
+for sig in TERM:143 HUP:129; do
+  name=${sig%%:*} status=${sig##*:}
+  cp "$work/ecu-before.bin" "$work/ecu.bin"
+  timeout 300 "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
+  pid=$!
+  for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
+  sleep 0.3
+  kill -"$name" "$pid"
+  wait "$pid"
+  rc=$?
+  check "SIG$name exits $status" test "$rc" = "$status"
+  check "SIG$name message" contains "$work/e" "Операция прервана."
+  check "SIG$name: the bench saved its flash" sh -c '! cmp -s "$0" "$1"' "$work/ecu-before.bin" "$work/ecu.bin"
+  check "SIG$name: the flash holds only erased bytes and the file's" only_erased_or_from "$work/ecu.bin" "$work/fw.bin"
+done
+
+# A reader that goes away does not end the job: the write completes.
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+timeout 300 "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" 2>&1 | head -1 >/dev/null
+rc=${PIPESTATUS[0]}
+check "closed output: the write still succeeds" test "$rc" = 0
+check "closed output: the flash holds the file" cmp -s -n 65536 "$work/fw.bin" "$work/ecu.bin"
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]
