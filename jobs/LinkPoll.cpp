@@ -10,6 +10,7 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
+constexpr uint8_t kFlashSpace = 2;
 // Between two ticks of the command-line pass: lets a programmer's reset line settle and the
 // ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
 constexpr uint32_t kTickSettleMs = 100;
@@ -97,6 +98,29 @@ void TLinkPoll::KeepBootstrapAlive() {
   view_.SetControlMode(ControlsReady);
 }
 
+// The sync byte has to go first: a boot loader takes the first byte it sees for its sync byte,
+// so a read request sent to a fresh one would leave it at a wrong rate until a power cycle.
+bool TLinkPoll::FindRunningBootstrap(const TPollSettings& settings) {
+  if (IsEightBankFamily(settings.family) || session_.Model4Detected == 1) return false;
+  TLinkState& link = loader_.Link;
+  const int syncResult = link.LastResult;
+  const uint8_t space = link.MemorySpace, retries = link.RetryCount;
+  link.MemorySpace = kFlashSpace;
+  link.RetryCount = 1;  // one request, under the poll's reply timeout
+  if (TSerialPort32* port = link.SharedPort.get()) port->ClearReceive(nullptr);
+  uint8_t byte = 0;
+  const bool answered = memory_.ReadBlock(0, &byte, 1) == kOk;
+  link.MemorySpace = space;
+  link.RetryCount = retries;
+  if (!answered) {
+    link.LastResult = syncResult;
+    return false;
+  }
+  session_.LinkState = kLinkBootstrapRunning;
+  view_.SetControlMode(ControlsReady);
+  return true;
+}
+
 void TLinkPoll::ShowLinkText() { view_.ShowLinkText(loader_.Link.LastResult != kOk ? kTextLinkDown : kTextLinkUp); }
 
 ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link) {
@@ -109,7 +133,10 @@ ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings&
     SleepMs(kTickSettleMs);
   }
   if (session.LinkState == kLinkBanksEcuAnswers) return kOk;
-  if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
+  if (session.LinkState != kLinkLoaderAnswers) {
+    if (poll.FindRunningBootstrap(settings)) return kOk;
+    return link.LastResult != kOk ? link.LastResult : kTimeout;
+  }
   poll.Tick(settings);  // the loader probe
   return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
 }

@@ -3,7 +3,8 @@
 # bench: exit codes, the messages as the window shows them, the passport on stdout, the
 # trace, Ctrl-C, SIGTERM and SIGHUP, and the safety rules (no erase for a bad file, a failed read keeps the file).
 set -u
-quillorn=${1:?usage: cli_test.sh path/to/quillorn}
+quillorn=${1:?usage: cli_test.sh path/to/quillorn [path/to/quillorn-sim]}
+sim=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -121,6 +122,26 @@ timeout 300 "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --e
 rc=${PIPESTATUS[0]}
 check "closed output: the write still succeeds" test "$rc" = 0
 check "closed output: the flash holds the file" cmp -s -n 65536 "$work/fw.bin" "$work/ecu.bin"
+
+# A "ЖВ-2" cannot reset the ECU: the second job finds the bootstrap the first one left running
+# (no second upload) instead of failing on the boot loader's sync. quillorn-sim serves its
+# bench on a pseudo-terminal, as a real box on a serial port.
+if [ -n "$sim" ]; then
+  "$sim" --model january5 --eeprom "$work/pty.eep" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+  tty=$(head -n 1 "$work/sim.out")
+  run "$work/o" "$work/e" eeprom-write --port "$tty" --ecu january5 --baud 57600 "$work/immo.eep"
+  check "ЖВ-2 on a pty: the first job succeeds" test "$rc" = 0
+  check "ЖВ-2 on a pty: the first job uploads the bootstrap" contains "$work/e" "Загрузка bootstrap"
+  run "$work/o" "$work/e" eeprom-read --port "$tty" --ecu january5 --baud 57600 "$work/pty-back.eep"
+  check "ЖВ-2 on a pty: the second job succeeds" test "$rc" = 0
+  check "ЖВ-2 on a pty: the second job uses the running bootstrap" sh -c '! grep -qF "Загрузка bootstrap" "$0"' "$work/e"
+  check "ЖВ-2 on a pty: the EEPROM read back equals the file" cmp -s "$work/immo.eep" "$work/pty-back.eep"
+  kill -TERM "$sim_pid"
+  wait "$sim_pid"
+  check "ЖВ-2 on a pty: the bench saved the EEPROM written" cmp -s "$work/immo.eep" "$work/pty.eep"
+fi
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]
