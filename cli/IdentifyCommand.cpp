@@ -50,7 +50,7 @@ int ExitWith(const TIdentOutcome& outcome) {
 
 int RunIdentifyCommand(const TCliCommand& cmd) {
   TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  const uint8_t portNumber = PrepareCommandPort(cmd, trace);
   if (portNumber == 0) return kExitFailed;
 
   TProgramDrivers& drivers = ProgramDrivers();

@@ -88,7 +88,7 @@ int RunJobCommand(const TCliCommand& cmd) {
     return kExitFailed;
   }
   TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  const uint8_t portNumber = PrepareCommandPort(cmd, trace);
   if (portNumber == 0) return kExitFailed;
   const TJobRequest rq = RequestFor(cmd, portNumber);
   if (cmd.action == TCliAction::Write && !ConfirmFlashFile(rq)) return kExitFailed;

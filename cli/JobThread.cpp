@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/PortCheck.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
@@ -47,15 +48,18 @@ uint8_t PortNumberFor(const std::string& port) {
   return TPortMap::Instance().AssignPort(port);
 }
 
-uint8_t PrepareCommandPort(const std::string& port, const std::string& traceFile, TTraceLog& trace) {
+uint8_t PrepareCommandPort(const TCliCommand& cmd, TTraceLog& trace) {
   sim::RegisterBenchDevices();
-  if (!traceFile.empty() && !trace.Start(traceFile)) {
-    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", traceFile.c_str());
+  if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
+    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
     return 0;
   }
-  const uint8_t portNumber = PortNumberFor(port);
-  if (portNumber == 0) std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", port.c_str());
-  return portNumber;
+  const uint8_t portNumber = PortNumberFor(cmd.port);
+  if (portNumber == 0) {
+    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
+    return 0;
+  }
+  return CheckCommandPort(cmd.port, portNumber, cmd.baud) ? portNumber : 0;
 }
 
 }  // namespace quillorn

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/CommandLine.hpp"
 #include "serial/TraceLog.hpp"
 
 namespace quillorn {
@@ -27,7 +28,8 @@ int CancelledExitStatus();
 uint8_t PortNumberFor(const std::string& port);
 
 // What every command does before its job: the virtual bench made openable, the trace started
-// when asked for, the port given a number. 0 (with the reason on stderr) when it cannot go on.
-uint8_t PrepareCommandPort(const std::string& port, const std::string& traceFile, TTraceLog& trace);
+// when asked for, the port given a number and opened once to see that it can be used. 0 (with
+// the reason on stderr) when it cannot go on.
+uint8_t PrepareCommandPort(const TCliCommand& command, TTraceLog& trace);
 
 }  // namespace quillorn

@@ -92,6 +92,24 @@ rc=$?
 check "Ctrl-C exits 130" test "$rc" = 130
 check "Ctrl-C message" contains "$work/e" "Операция прервана."
 
+# A port that cannot be opened is named, with the reason the system (or the bench) gave, before
+# anything reaches the ECU.
+echo "not a serial port" >"$work/plain.txt"
+for case in "COM99|этому номеру порта не сопоставлено устройство" "$work/plain.txt|это не последовательный порт" \
+            'sim:january5,bogus=1|unknown bench option "bogus"'; do
+  port=${case%%|*} reason=${case#*|}
+  run "$work/o" "$work/e" eeprom-read --port "$port" --ecu january5 "$work/x.eep"
+  check "$port: exits 1" test "$rc" = 1
+  check "$port: the message names it and why" contains "$work/e" "Коммуникационный порт $port занят или отсутствует ($reason)"
+  check "$port: no file made" test ! -e "$work/x.eep"
+done
+check "the plain file is untouched" test "$(cat "$work/plain.txt")" = "not a serial port"
+
+# Identification that recognises no family still shows the default text, and exits 1.
+run "$work/o" "$work/e" identify --port "sim:january5,no-ecu$fast"
+check "identify without a family exits 1" test "$rc" = 1
+check "identify without a family shows the default text" contains "$work/o" "Тип контроллера не определен"
+
 # SIGTERM and SIGHUP take the Ctrl-C way: the abort, the message, 143 and 129. The bench saves
 # its flash on the way out, so the file shows the job stopped in order: erased, and holding
 # nothing but bytes of the user's file.
@@ -135,6 +153,13 @@ if [ -n "$sim" ]; then
   sim_pid=$!
   for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
   tty=$(head -n 1 "$work/sim.out")
+  flock "$tty" sleep 2 &
+  holder=$!
+  sleep 0.3
+  run "$work/o" "$work/e" eeprom-read --port "$tty" --ecu january5 "$work/x.eep"
+  check "a port another program holds: exits 1" test "$rc" = 1
+  check "a port another program holds: said so" contains "$work/e" "Коммуникационный порт $tty занят или отсутствует (порт занят другой программой)"
+  wait "$holder"
   run "$work/o" "$work/e" eeprom-write --port "$tty" --ecu january5 --baud 57600 "$work/immo.eep"
   check "ЖВ-2 on a pty: the first job succeeds" test "$rc" = 0
   check "ЖВ-2 on a pty: the first job uploads the bootstrap" contains "$work/e" "Загрузка bootstrap"

@@ -69,7 +69,8 @@ TEST(IdentifyCommandTest, APortThatCannotBeOpenedIsAnError) {
   const TCommandRun run = Identify("/dev/quillorn-no-such-port");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.out.empty());
-  EXPECT_NE(run.err.find("cannot open the port"), std::string::npos);
+  EXPECT_NE(run.err.find("Коммуникационный порт /dev/quillorn-no-such-port занят или отсутствует ("), std::string::npos)
+      << run.err;
 }
 
 }  // namespace
