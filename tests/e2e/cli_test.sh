@@ -134,6 +134,17 @@ for sig in TERM:143 HUP:129; do
   check "SIG$name: the flash holds only erased bytes and the file's" only_erased_or_from "$work/ecu.bin" "$work/fw.bin"
 done
 
+# Started to ignore SIGHUP (nohup), the job ignores it too and completes.
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+(trap '' HUP; exec "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e") &
+pid=$!
+for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
+kill -HUP "$pid"
+wait "$pid"
+rc=$?
+check "SIGHUP ignored from the start: the write succeeds" test "$rc" = 0
+check "SIGHUP ignored from the start: the flash holds the file" cmp -s -n 65536 "$work/fw.bin" "$work/ecu.bin"
+
 # A reader that goes away does not end the job: the write completes.
 cp "$work/ecu-before.bin" "$work/ecu.bin"
 timeout 300 "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" 2>&1 | head -1 >/dev/null
