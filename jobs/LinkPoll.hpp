@@ -43,8 +43,9 @@ class TLinkPoll {
 
   // After a sync the boot loader did not answer: a "ЖВ-2" cannot reset the ECU, so the
   // bootstrap an earlier job left may still run there (it drops the sync byte). One short
-  // read, the keep-alive of a running bootstrap, finds it: LinkState 5 and true. Otherwise
-  // false, with the sync's result kept for the message.
+  // read, the keep-alive of a running bootstrap, finds it; when it is the bootstrap the
+  // family needs, LinkState 5 and true. Otherwise false, with the sync's result kept for the
+  // message (check the cable and the family chosen).
   bool FindRunningBootstrap(const TPollSettings& settings);
 
  private:
@@ -55,6 +56,7 @@ class TLinkPoll {
   void FindBanksEcu();
   void ProbeLoader();
   void KeepBootstrapAlive();
+  bool RunningBootstrapFits(TEcuFamily family);
   void ShowLinkText();
 
   TC509Pro& loader_;

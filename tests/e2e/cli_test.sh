@@ -178,6 +178,11 @@ if [ -n "$sim" ]; then
   check "ЖВ-2 on a pty: the second job succeeds" test "$rc" = 0
   check "ЖВ-2 on a pty: the second job uses the running bootstrap" sh -c '! grep -qF "Загрузка bootstrap" "$0"' "$work/e"
   check "ЖВ-2 on a pty: the EEPROM read back equals the file" cmp -s "$work/immo.eep" "$work/pty-back.eep"
+  # The user asks for the other kind of family: the running bootstrap does not fit, and is not used.
+  run "$work/o" "$work/e" eeprom-read --port "$tty" --ecu mikas7 --baud 57600 "$work/pty-mikas.eep"
+  check "ЖВ-2 on a pty: another family's bootstrap is refused" test "$rc" = 1
+  check "ЖВ-2 on a pty: the refusal asks to check the family" contains "$work/e" "выбранного контроллера"
+  check "ЖВ-2 on a pty: the refusal makes no file" test ! -e "$work/pty-mikas.eep"
   kill -TERM "$sim_pid"
   wait "$sim_pid"
   check "ЖВ-2 on a pty: the bench saved the EEPROM written" cmp -s "$work/immo.eep" "$work/pty.eep"
