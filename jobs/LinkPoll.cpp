@@ -111,10 +111,10 @@ bool TLinkPoll::FindRunningBootstrap(const TPollSettings& settings) {
   link.RetryCount = 1;  // one request, under the poll's reply timeout
   if (TSerialPort32* port = link.SharedPort.get()) port->ClearReceive(nullptr);
   uint8_t byte = 0;
-  const bool answered = memory_.ReadBlock(0, &byte, 1) == kOk && RunningBootstrapFits(settings.family);
+  const bool usable = memory_.ReadBlock(0, &byte, 1) == kOk && RunningBootstrapFits(settings.family);
   link.MemorySpace = space;
   link.RetryCount = retries;
-  if (!answered) {
+  if (!usable) {
     link.LastResult = syncResult;
     return false;
   }
