@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <map>
+#include <set>
+
+#include "cli/ArgumentWords.hpp"
 
 namespace quillorn {
 
@@ -24,11 +27,22 @@ const std::map<std::string, TActionInfo>& Actions() {
       {"verify", {TCliAction::Verify, true, true}},
       {"identify", {TCliAction::Identify, false, false}},
       {"help", {TCliAction::Help, false, false}},
+      {"--help", {TCliAction::Help, false, false}},
+      {"-h", {TCliAction::Help, false, false}},
+      {"--version", {TCliAction::Version, false, false}},
   };
   return actions;
 }
 
 TCliParse Error(std::string text) { return {std::nullopt, std::move(text)}; }
+
+// The options that take a value, also written "--opt=value".
+const std::set<std::string>& ValueOptions() {
+  static const std::set<std::string> options{"--port", "--ecu", "--baud", "--trace"};
+  return options;
+}
+
+bool IsHelpWord(const std::string& word) { return word == "--help" || word == "-h"; }
 
 bool ParseBaud(const std::string& text, int& baud) {
   int value = 0;
@@ -40,25 +54,33 @@ bool ParseBaud(const std::string& text, int& baud) {
 
 }  // namespace
 
-TCliParse ParseCommandLine(const std::vector<std::string>& args) {
+TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
+  const TArgumentWords split = SplitArgumentWords(commandLine, ValueOptions());
+  const std::vector<std::string>& args = split.words;
   if (args.empty()) return Error("no command given");
   const auto found = Actions().find(args[0]);
   if (found == Actions().end()) return Error("unknown command \"" + args[0] + "\"");
   const TActionInfo info = found->second;
   TCliCommand cmd;
   cmd.action = info.action;
-  const bool takesPort = info.action != TCliAction::Ports && info.action != TCliAction::Help;
+  const bool takesPort =
+      info.action != TCliAction::Ports && info.action != TCliAction::Help && info.action != TCliAction::Version;
   const bool takesEcu = takesPort && info.action != TCliAction::Identify;
 
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
+    const bool operand = i >= split.firstOperand;
+    if (!operand && IsHelpWord(a)) return {TCliCommand{}, ""};
     auto value = [&](std::string& out) {
       if (i + 1 >= args.size()) return false;
       out = args[++i];
       return true;
     };
     std::string text;
-    if (takesPort && a == "--port") {
+    if (operand) {
+      if (!info.needsFile || !cmd.file.empty()) return Error("unexpected argument \"" + a + "\"");
+      cmd.file = a;
+    } else if (takesPort && a == "--port") {
       if (!value(cmd.port)) return Error("--port needs a port: COMn, a device path or sim:<model>");
     } else if (takesEcu && a == "--ecu") {
       if (!value(text)) return Error("--ecu needs a family");
@@ -79,7 +101,7 @@ TCliParse ParseCommandLine(const std::vector<std::string>& args) {
       cmd.longTimeout = true;
     } else if (takesPort && a == "--trace") {
       if (!value(cmd.traceFile)) return Error("--trace needs a file");
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+    } else if (!operand && a.size() > 1 && a[0] == '-' && a != "-") {
       return Error("unknown option \"" + a + "\" for " + args[0]);
     } else if (info.needsFile && cmd.file.empty()) {
       cmd.file = a;
@@ -99,6 +121,8 @@ TCliParse ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
   return "usage:\n"
          "  quillorn ports\n"
+         "  quillorn help | --help | -h\n"
+         "  quillorn --version\n"
          "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
          "  quillorn read         --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--yes] [--trace FILE] FILE\n"
          "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
@@ -109,6 +133,7 @@ std::string UsageText() {
          "FAMILY: january5 (Январь 5.x / Микас-7.6), mikas7, vs51, january72, m797, m10\n"
          "PORT:   COMn, a device path, or sim:<model>[,key=value...] (the virtual bench)\n"
          "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n"
+         "Every option with a value may be written --opt=VALUE; \"--\" ends the options (a FILE named \"-x\").\n"
          "A write is compared with the ECU afterwards (--no-verify skips it); verify compares without writing.\n"
          "Questions (a file that does not look like ECU code, a file smaller than the memory) are asked on the\n"
          "terminal; without one the job is refused unless --yes answers them.\n";

@@ -10,7 +10,7 @@
 
 namespace quillorn {
 
-enum class TCliAction { Ports, Write, Read, EepromWrite, EepromRead, EepromClear, Verify, Identify, Help };
+enum class TCliAction { Ports, Write, Read, EepromWrite, EepromRead, EepromClear, Verify, Identify, Help, Version };
 
 struct TCliCommand {
   TCliAction action = TCliAction::Help;

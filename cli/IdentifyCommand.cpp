@@ -33,7 +33,7 @@ int ExitWith(const TIdentOutcome& outcome) {
   const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
   if (outcome.result == kAborted) {
     std::fprintf(stderr, "%s\n", message.text.c_str());
-    return kExitCancelled;
+    return CancelledExitStatus();
   }
   if (outcome.result == kNoProgrammer) {
     std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
@@ -41,14 +41,16 @@ int ExitWith(const TIdentOutcome& outcome) {
   }
   std::printf("%s\n%s\n", message.caption.c_str(), message.text.c_str());
   std::fflush(stdout);
-  return kExitOk;
+  // The default text tells the user nothing was recognised; a script must be able to tell too.
+  const bool recognised = outcome.result == kOk && outcome.reportUtf8 != DefaultIdentReportUtf8();
+  return recognised ? kExitOk : kExitFailed;
 }
 
 }  // namespace
 
 int RunIdentifyCommand(const TCliCommand& cmd) {
   TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  const uint8_t portNumber = PrepareCommandPort(cmd, trace);
   if (portNumber == 0) return kExitFailed;
 
   TProgramDrivers& drivers = ProgramDrivers();

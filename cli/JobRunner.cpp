@@ -65,7 +65,7 @@ int ExitWith(const TCliCommand& cmd, ResultCode r, const std::string& detail) {
   }
   if (r == kAborted) {
     std::fprintf(stderr, "%s\n", m.text.c_str());
-    return kExitCancelled;
+    return CancelledExitStatus();
   }
   std::fprintf(stderr, "%s: %s\n", m.caption.c_str(), m.text.c_str());
   return kExitFailed;
@@ -120,7 +120,7 @@ int RunJobCommand(const TCliCommand& cmd) {
 
   TTraceLog trace;
   TJobRequest rq = launch.Request;
-  rq.PortNumber = PrepareCommandPort(cmd.port, cmd.traceFile, trace);
+  rq.PortNumber = PrepareCommandPort(cmd, trace);
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);

@@ -2,10 +2,11 @@
 
 #include <atomic>
 #include <cstdio>
-#include <csignal>
 #include <thread>
 
+#include "cli/PortCheck.hpp"
 #include "platform/AbortMailbox.hpp"
+#include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
 #include "sim/BenchRegistry.hpp"
 
@@ -15,18 +16,21 @@ namespace {
 
 std::atomic<TAbortMailbox*> jobMailbox{nullptr};
 std::atomic<bool> abortRequested{false};
+std::atomic<int> cancelledExitStatus{kExitCancelled};
 
-extern "C" void OnInterrupt(int) {
+// Runs in a signal handler or a system thread: atomics only.
+void OnStopRequest(int exitStatus) {
+  cancelledExitStatus.store(exitStatus);
   abortRequested.store(true);
   if (TAbortMailbox* mailbox = jobMailbox.load()) mailbox->Post();
-  std::signal(SIGINT, OnInterrupt);
 }
 
 }  // namespace
 
 void RunOnJobThread(const std::function<void()>& job) {
   abortRequested.store(false);
-  std::signal(SIGINT, OnInterrupt);
+  cancelledExitStatus.store(kExitCancelled);
+  RouteStopRequests(OnStopRequest);
   std::thread worker([&job] {
     jobMailbox.store(&ThisThreadAbortMailbox());
     if (abortRequested.load()) ThisThreadAbortMailbox().Post();
@@ -34,23 +38,28 @@ void RunOnJobThread(const std::function<void()>& job) {
     jobMailbox.store(nullptr);
   });
   worker.join();
-  std::signal(SIGINT, SIG_DFL);
+  EndStopRequestRoute();
 }
+
+int CancelledExitStatus() { return cancelledExitStatus.load(); }
 
 uint8_t PortNumberFor(const std::string& port) {
   if (const uint8_t n = PortNumberFromName(port)) return n;
   return TPortMap::Instance().AssignPort(port);
 }
 
-uint8_t PrepareCommandPort(const std::string& port, const std::string& traceFile, TTraceLog& trace) {
+uint8_t PrepareCommandPort(const TCliCommand& cmd, TTraceLog& trace) {
   sim::RegisterBenchDevices();
-  if (!traceFile.empty() && !trace.Start(traceFile)) {
-    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", traceFile.c_str());
+  if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
+    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
     return 0;
   }
-  const uint8_t portNumber = PortNumberFor(port);
-  if (portNumber == 0) std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", port.c_str());
-  return portNumber;
+  const uint8_t portNumber = PortNumberFor(cmd.port);
+  if (portNumber == 0) {
+    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
+    return 0;
+  }
+  return CheckCommandPort(cmd.port, portNumber, cmd.baud) ? portNumber : 0;
 }
 
 }  // namespace quillorn

@@ -5,7 +5,9 @@
 #include "cli/CommandLine.hpp"
 #include "cli/IdentifyCommand.hpp"
 #include "cli/JobRunner.hpp"
+#include "QuillornVersion.hpp"
 #include "platform/Console.hpp"
+#include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/PortScan.hpp"
 
@@ -22,6 +24,8 @@ int PrintPorts() {
 
 int main(int argc, char** argv) {
   PrepareConsoleForUtf8();
+  // Output nobody reads any more must not end a job that is programming an ECU.
+  IgnoreClosedOutput();
   const TCliParse parse = ParseCommandLine(CommandLineArgumentsUtf8(argc, argv));
   if (!parse.command) {
     std::fprintf(stderr, "quillorn: %s (see \"quillorn help\")\n", parse.error.c_str());
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
   const TCliCommand& cmd = *parse.command;
   switch (cmd.action) {
     case TCliAction::Help: std::fputs(UsageText().c_str(), stdout); return 0;
+    case TCliAction::Version: std::printf("quillorn %s\n", QUILLORN_VERSION); return 0;
     case TCliAction::Ports: return PrintPorts();
     case TCliAction::Identify: return RunIdentifyCommand(cmd);
     default: return RunJobCommand(cmd);

@@ -10,6 +10,9 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
+constexpr uint8_t kFlashSpace = 2;
+constexpr uint16_t kProbeEraseWord = 0x0014;
+constexpr uint8_t kProbeEraseByte = 0x94;  // addressing bit 7 and 20: the Микас bootstrap makes it 25
 // Between two ticks of the command-line pass: lets a programmer's reset line settle and the
 // ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
 constexpr uint32_t kTickSettleMs = 100;
@@ -97,6 +100,39 @@ void TLinkPoll::KeepBootstrapAlive() {
   view_.SetControlMode(ControlsReady);
 }
 
+// The sync byte has to go first: a boot loader takes the first byte it sees for its sync byte,
+// so a read request sent to a fresh one would leave it at a wrong rate until a power cycle.
+bool TLinkPoll::FindRunningBootstrap(const TPollSettings& settings) {
+  if (IsEightBankFamily(settings.family) || session_.Model4Detected == 1) return false;
+  TLinkState& link = loader_.Link;
+  const int syncResult = link.LastResult;
+  const uint8_t space = link.MemorySpace, retries = link.RetryCount;
+  link.MemorySpace = kFlashSpace;
+  link.RetryCount = 1;  // one request, under the poll's reply timeout
+  if (TSerialPort32* port = link.SharedPort.get()) port->ClearReceive(nullptr);
+  uint8_t byte = 0;
+  const bool usable = memory_.ReadBlock(0, &byte, 1) == kOk && RunningBootstrapFits(settings.family);
+  link.MemorySpace = space;
+  link.RetryCount = retries;
+  if (!usable) {
+    link.LastResult = syncResult;
+    return false;
+  }
+  session_.LinkState = kLinkBootstrapRunning;
+  view_.SetControlMode(ControlsReady);
+  return true;
+}
+
+// A bootstrap left by a job of the other kind of family (the user chose the wrong one first)
+// would answer every request, yet read or write the second flash page as the first. The two
+// tell themselves apart by the erase byte they echo: the January one keeps its addressing bit,
+// the Микас one clamps the byte to 25. Nothing is erased: a write job sends its own erase
+// parameters before its erase request.
+bool TLinkPoll::RunningBootstrapFits(TEcuFamily family) {
+  const ResultCode echo = memory_.EraseFlash(kProbeEraseWord, kProbeEraseByte);
+  return family == TEcuFamily::Mikas7 ? echo == kEraseByteMismatch : echo == kOk;
+}
+
 void TLinkPoll::ShowLinkText() { view_.ShowLinkText(loader_.Link.LastResult != kOk ? kTextLinkDown : kTextLinkUp); }
 
 ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link) {
@@ -109,7 +145,10 @@ ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings&
     SleepMs(kTickSettleMs);
   }
   if (session.LinkState == kLinkBanksEcuAnswers) return kOk;
-  if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
+  if (session.LinkState != kLinkLoaderAnswers) {
+    if (poll.FindRunningBootstrap(settings)) return kOk;
+    return link.LastResult != kOk ? link.LastResult : kTimeout;
+  }
   poll.Tick(settings);  // the loader probe
   return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
 }

@@ -41,6 +41,13 @@ class TLinkPoll {
   // One tick of the status timer.
   void Tick(const TPollSettings& settings);
 
+  // After a sync the boot loader did not answer: a "ЖВ-2" cannot reset the ECU, so the
+  // bootstrap an earlier job left may still run there (it drops the sync byte). One short
+  // read, the keep-alive of a running bootstrap, finds it; when it is the bootstrap the
+  // family needs, LinkState 5 and true. Otherwise false, with the sync's result kept for the
+  // message (check the cable and the family chosen).
+  bool FindRunningBootstrap(const TPollSettings& settings);
+
  private:
   // Each returns true when the tick ends without refreshing the link text.
   bool OpenAndRaiseDtr(const TPollSettings& settings);
@@ -49,6 +56,7 @@ class TLinkPoll {
   void FindBanksEcu();
   void ProbeLoader();
   void KeepBootstrapAlive();
+  bool RunningBootstrapFits(TEcuFamily family);
   void ShowLinkText();
 
   TC509Pro& loader_;
@@ -58,8 +66,9 @@ class TLinkPoll {
 };
 
 // Runs the poll's ticks from the start until the ECU answers or a pass fails, without the
-// timer's pauses: the command-line client's way to the ECU. 0 when the ECU's boot loader (or
-// an eight-bank ECU) answered, otherwise the link's result code.
+// timer's pauses: the command-line client's way to the ECU. 0 when the ECU's boot loader, a
+// bootstrap still running from an earlier run (LinkState 5) or an eight-bank ECU answered,
+// otherwise the link's result code.
 ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link);
 
 }  // namespace quillorn

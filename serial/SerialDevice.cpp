@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/DeviceProbe.hpp"
+#include "serial/OpenFailure.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/TraceLog.hpp"
 
@@ -78,6 +79,7 @@ std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int
   const uint8_t portNumber = PortNumberFromName(portName);
   const std::string devicePath = portNumber == 0 ? std::string() : TPortMap::Instance().DevicePath(portNumber);
   if (devicePath.empty()) {
+    NoteOpenFailure("этому номеру порта не сопоставлено устройство");
     SetError(error, kErrorFileNotFound);
     return nullptr;
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "serial/OpenFailure.hpp"
+
 namespace quillorn {
 
 bool TSerialPort32::DtrOn = false;
@@ -55,8 +57,10 @@ TSerialPort32::~TSerialPort32() = default;
 
 bool TSerialPort32::OpenDevice() {
   OpenPlatformError = 0;
+  TakeOpenFailure();  // nothing stale from an earlier open
   Handle = OpenSerialDevice(PortName, &OpenPlatformError);
   HandleInvalid = Handle == nullptr;
+  OpenErrorText = HandleInvalid ? TakeOpenFailure() : std::string();
   if (HandleInvalid && OpenPlatformError == 0) OpenPlatformError = kErrorFileNotFound;
   return !HandleInvalid;
 }

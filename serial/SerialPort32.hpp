@@ -4,6 +4,7 @@
 // and offers the device operations one by one. No protocol knowledge lives here.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "serial/SerialDevice.hpp"
 
@@ -56,6 +57,9 @@ class TSerialPort32 {
   // The platform error code behind a nonzero OpenError (0 when none), for messages that say
   // why a port could not be used (missing, busy, settings refused).
   int32_t OpenPlatformError = 0;
+  // The same in words when opening the device failed: the system's text, or the virtual
+  // bench's message for a bad "sim:" path. Empty when none was given.
+  std::string OpenErrorText;
 
   // Class-wide: the levels last requested, kept across instances so a new port object opens
   // with the lines where the previous one left them.

@@ -1,5 +1,7 @@
 #include "sim/BenchRegistry.hpp"
 
+#include "serial/OpenFailure.hpp"
+
 namespace quillorn::sim {
 
 namespace {
@@ -9,7 +11,9 @@ class TBenchDeviceProvider : public TSerialDeviceProvider {
   std::unique_ptr<TSerialDevice> TryOpen(const std::string& devicePath, bool* served, int32_t* error) override {
     *served = IsBenchPath(devicePath);
     if (!*served) return nullptr;
-    return TBenchRegistry::Instance().Open(devicePath, error);
+    auto device = TBenchRegistry::Instance().Open(devicePath, error);
+    if (!device) NoteOpenFailure(TBenchRegistry::Instance().LastError());
+    return device;
   }
 };
 

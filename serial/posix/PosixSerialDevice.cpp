@@ -17,6 +17,8 @@
 #include "serial/DeviceProbe.hpp"
 #include "serial/ReadTimeouts.hpp"
 #include "serial/SerialDevice.hpp"
+#include "platform/SystemErrorText.hpp"
+#include "serial/OpenFailure.hpp"
 #include "serial/posix/LinuxLineSpeed.hpp"
 
 namespace quillorn {
@@ -448,11 +450,15 @@ bool TPosixSerialDevice::WaitEvent(uint32_t* mask, uint32_t limitMs, int32_t* er
 int OpenDescriptor(const std::string& devicePath, int32_t* error) {
   const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    Fail(error, OpenErrorFromErrno(errno));
+    const int openErrno = errno;
+    NoteOpenFailure(SystemErrorText(openErrno));
+    Fail(error, OpenErrorFromErrno(openErrno));
     return -1;
   }
   if (!isatty(fd)) {
     ::close(fd);
+    // The system's word for this (ENOTTY, "inappropriate ioctl") would only puzzle the user.
+    NoteOpenFailure("это не последовательный порт");
     Fail(error, kErrorNotSupported);
     return -1;
   }
@@ -460,6 +466,7 @@ int OpenDescriptor(const std::string& devicePath, int32_t* error) {
   // EBUSY); the advisory lock catches programs that opened the port before us.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
+    NoteOpenFailure("порт занят другой программой");
     Fail(error, kErrorAccessDenied);
     return -1;
   }

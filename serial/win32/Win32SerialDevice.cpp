@@ -8,7 +8,9 @@
 #include <string>
 
 #include "serial/DeviceProbe.hpp"
+#include "platform/SystemErrorText.hpp"
 #include "platform/WideText_win32.hpp"
+#include "serial/OpenFailure.hpp"
 #include "serial/SerialDevice.hpp"
 
 namespace quillorn {
@@ -242,7 +244,9 @@ std::unique_ptr<TSerialDevice> OpenPlatformSerialDevice(const std::string& devic
   const HANDLE handle = CreateFileW(Widen(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    FailLast(error);
+    const DWORD code = GetLastError();
+    NoteOpenFailure(SystemErrorText(static_cast<int>(code)));
+    if (error) *error = static_cast<int32_t>(code);
     return nullptr;
   }
   return std::make_unique<TWin32SerialDevice>(handle);

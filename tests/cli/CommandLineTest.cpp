@@ -55,3 +55,55 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
     EXPECT_EQ(p.error.find('\n'), std::string::npos);
   }
 }
+
+TEST(CommandLine, OptionsAsOtherToolsWriteThem) {
+  struct TCase {
+    std::vector<std::string> args;
+    std::string port, file, trace;
+    int baud;
+  };
+  const std::vector<TCase> cases = {
+      {{"write", "--port=COM7", "--ecu=vs51", "--baud=57600", "--trace=t.log", "fw.bin"}, "COM7", "fw.bin", "t.log", 57600},
+      {{"write", "--port=sim:january5,flash=a=b.bin", "--ecu", "january5", "fw.bin"}, "sim:january5,flash=a=b.bin", "fw.bin", "", 38400},
+      {{"write", "--port", "COM1", "--ecu", "january5", "--", "-x"}, "COM1", "-x", "", 38400},
+      {{"read", "--port", "COM1", "--ecu", "january5", "--", "--port"}, "COM1", "--port", "", 38400},
+      {{"read", "--port", "COM1", "--trace", "--", "--ecu", "january5", "d.bin"}, "COM1", "d.bin", "--", 38400},
+      {{"read", "--ecu", "january5", "--port=", "d.bin", "--port", "COM2"}, "COM2", "d.bin", "", 38400},
+  };
+  for (const TCase& c : cases) {
+    const TCliParse p = Parse(c.args);
+    ASSERT_TRUE(p.command) << c.args[1] << ": " << p.error;
+    EXPECT_EQ(p.command->port, c.port);
+    EXPECT_EQ(p.command->file, c.file);
+    EXPECT_EQ(p.command->traceFile, c.trace);
+    EXPECT_EQ(p.command->baud, c.baud);
+  }
+  const std::vector<std::vector<std::string>> refused = {
+      {"write", "--port", "COM1", "--ecu", "january5", "--dual=1", "f"},  // a flag takes no value
+      {"write", "--port", "COM1", "--ecu", "january5", "--", "a", "b"},
+      {"write", "--port=", "--ecu", "january5", "f"},                      // an empty port
+      {"eeprom-clear", "--port", "COM1", "--ecu", "january5", "--", "f"},  // no file to take
+      {"write", "--port", "COM1", "--ecu", "january5", "-x"},              // "-x" without "--" is an option
+  };
+  for (const auto& args : refused) EXPECT_FALSE(Parse(args).command) << args.back();
+}
+
+TEST(CommandLine, HelpAndVersionFromAnyOfTheirSpellings) {
+  const std::vector<std::pair<std::vector<std::string>, TCliAction>> cases = {
+      {{"help"}, TCliAction::Help},
+      {{"--help"}, TCliAction::Help},
+      {{"-h"}, TCliAction::Help},
+      {{"write", "--port", "COM1", "--help"}, TCliAction::Help},
+      {{"--version"}, TCliAction::Version},
+  };
+  for (const auto& [args, action] : cases) {
+    const TCliParse p = Parse(args);
+    ASSERT_TRUE(p.command) << args.back() << ": " << p.error;
+    EXPECT_EQ(p.command->action, action) << args.back();
+  }
+  const TCliParse helpIsAFile = Parse({"write", "--port", "COM1", "--ecu", "january5", "--", "-h"});
+  ASSERT_TRUE(helpIsAFile.command) << helpIsAFile.error;
+  EXPECT_EQ(helpIsAFile.command->file, "-h");
+  EXPECT_FALSE(Parse({"--version", "extra"}).command);
+  EXPECT_NE(UsageText().find("--version"), std::string::npos);
+}

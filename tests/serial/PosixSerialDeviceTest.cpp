@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -240,6 +241,37 @@ TEST(PosixPortMap, DefaultsCoverTheUsualTtyFamilies) {
   EXPECT_EQ(DefaultDevicePath(96), "/dev/ttyACM31");
   EXPECT_EQ(DefaultDevicePath(97), "");
   EXPECT_EQ(DefaultDevicePath(0), "");
+}
+
+TEST_F(PosixPtyTest, AFailedOpenSaysWhyInWords) {
+  char plainFile[] = "/tmp/quillorn-not-a-port-XXXXXX";
+  const int fd = mkstemp(plainFile);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  struct TCase {
+    uint8_t port;
+    std::string path, reason;  // reason empty: any text of the system's
+  };
+  const std::vector<TCase> cases = {
+      {245, "/dev/quillorn-no-such-port", std::generic_category().message(ENOENT)},
+      {246, plainFile, "это не последовательный порт"},
+      {247, slavePath, ""},  // held by the fixture
+  };
+  for (const TCase& c : cases) {
+    TPortMap::Instance().SetOverride(c.port, c.path);
+    const std::string name = "COM" + std::to_string(c.port);
+    TSerialPort32 port(name.c_str(), 9600, 8, kNoParity, kTwoStopBits);
+    EXPECT_EQ(port.OpenError, 1) << c.path;
+    if (c.reason.empty()) EXPECT_FALSE(port.OpenErrorText.empty()) << c.path;
+    else EXPECT_EQ(port.OpenErrorText, c.reason) << c.path;
+  }
+  TSerialPort32 unmapped("COM244", 9600, 8, kNoParity, kTwoStopBits);
+  EXPECT_FALSE(unmapped.OpenErrorText.empty()) << "a number without a device says so";
+  device.reset();
+  TSerialPort32 freed("COM247", 9600, 8, kNoParity, kTwoStopBits);
+  EXPECT_EQ(freed.OpenError, 0);
+  EXPECT_TRUE(freed.OpenErrorText.empty()) << "no reason left over from the failed opens";
+  unlink(plainFile);
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+#include "cli/PortCheck.hpp"
+
+#include <cstdio>
+
+#include "serial/PortMap.hpp"
+#include "serial/SerialPort32.hpp"
+
+namespace quillorn {
+
+namespace {
+
+// The poll's line settings: 8 data bits, no parity, two stop bits.
+constexpr uint8_t kCheckDataBits = 8;
+
+std::string ReasonWithoutWords(uint8_t openError, int baud) {
+  switch (openError) {
+    case 2: return "не удалось прочитать настройки порта";
+    case 3: return "порт не принял скорость " + std::to_string(baud) + " бит/с и формат 8N2";
+    default: return "";
+  }
+}
+
+// "COM3 (/dev/ttyS2)" where the number stands for a device path of another name.
+std::string PortWithDevice(const std::string& userPort, uint8_t portNumber) {
+  if (PortNumberFromName(userPort) == 0) return userPort;
+  const std::string path = TPortMap::Instance().DevicePath(portNumber);
+  const bool sameName = path.size() >= userPort.size() &&
+                        path.compare(path.size() - userPort.size(), userPort.size(), userPort) == 0;
+  return path.empty() || sameName ? userPort : userPort + " (" + path + ")";
+}
+
+std::string PortFailureMessage(const std::string& port, uint8_t openError, const std::string& reason, int baud) {
+  const std::string why = reason.empty() ? ReasonWithoutWords(openError, baud) : reason;
+  std::string text = "Коммуникационный порт " + port + " занят или отсутствует";
+  if (!why.empty()) text += " (" + why + ")";
+  return text + ". Укажите другой порт (список: quillorn ports) или закройте программу, которая его занимает.";
+}
+
+}  // namespace
+
+bool CheckCommandPort(const std::string& userPort, uint8_t portNumber, int baud) {
+  const std::string name = "COM" + std::to_string(portNumber);
+  const TSerialPort32 port(name.c_str(), static_cast<uint32_t>(baud), kCheckDataBits, kNoParity, kTwoStopBits);
+  if (port.OpenError == 0) return true;
+  std::fprintf(stderr, "Ошибка порта: %s\n",
+               PortFailureMessage(PortWithDevice(userPort, portNumber), port.OpenError, port.OpenErrorText, baud).c_str());
+  return false;
+}
+
+}  // namespace quillorn
