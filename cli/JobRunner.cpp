@@ -10,6 +10,7 @@
 #include "jobs/ResultMessage.hpp"
 #include "platform/Console.hpp"
 #include "platform/File.hpp"
+#include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/TraceLog.hpp"
@@ -104,6 +105,7 @@ int RunJobCommand(const TCliCommand& cmd) {
   const TPollSettings pollSettings{portNumber, rq.SelectedBaud, rq.Family};
 
   ResultCode result = kOk;
+  const TKeepAwake keepAwake;
   RunOnJobThread([&] {
     report.ShowStage("Поиск ЭБУ");
     result = ReachEcu(poll, session, pollSettings, drivers.BootLoader.Link);
