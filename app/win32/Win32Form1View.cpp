@@ -56,8 +56,9 @@ TCreation CreationFor(const TControlSpec& spec) {
     case TControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
     case TControlKind::CheckBox: return {L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0};
     // Only the checked button of the group is a tab stop: Tab enters the group there and
-    // the arrow keys move within it.
-    case TControlKind::RadioButton: return {L"BUTTON", BS_RADIOBUTTON | (spec.checked ? WS_TABSTOP : 0u), 0};
+    // the arrow keys move within it. BS_NOTIFY: the focus an arrow key gives is a choice.
+    case TControlKind::RadioButton:
+      return {L"BUTTON", BS_RADIOBUTTON | BS_NOTIFY | (spec.checked ? WS_TABSTOP : 0u), 0};
     case TControlKind::GroupBox: return {L"BUTTON", BS_GROUPBOX, 0};
     case TControlKind::Label: {
       DWORD style = SS_LEFT | SS_NOPREFIX;
@@ -189,8 +190,18 @@ void TWin32Form1View::SetStatusParts(HWND bar) const {
 void TWin32Form1View::OnDpiChanged(UINT dpi, const RECT& suggested) {
   dpi_ = dpi;
   const int scale = static_cast<int>(dpi);
-  const SIZE frame = FrameSizeForClient(ScaleToDpi(kClientWidth, scale), ScaleToDpi(kClientHeight, scale), kFormStyle, dpi);
+  const int width = ScaleToDpi(kClientWidth, scale), height = ScaleToDpi(kClientHeight, scale);
+  const SIZE frame = FrameSizeForClient(width, height, kFormStyle, dpi);
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the system keeps the frame at its old scale the client area came out wrong: the
+  // frame as it is decides.
+  RECT outer{}, client{};
+  GetWindowRect(window_, &outer);
+  GetClientRect(window_, &client);
+  if (client.right != width || client.bottom != height) {
+    SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + width - client.right,
+                 outer.bottom - outer.top + height - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   const std::array<HFONT, 4> oldFonts = fonts_;
   fonts_ = {};
   fontCount_ = 0;
@@ -200,11 +211,32 @@ void TWin32Form1View::OnDpiChanged(UINT dpi, const RECT& suggested) {
     const RECT place = PlaceOnWindow(spec);
     MoveWindow(control, place.left, place.top, place.right - place.left, place.bottom - place.top, FALSE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+    FitLabelToText(spec);
     if (spec.kind == TControlKind::StatusBar) SetStatusParts(control);
   }
   for (HFONT font : oldFonts)
     if (font != nullptr) DeleteObject(font);
   RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+// A label that is not of fixed size grows with its text, as it did where the layout was drawn:
+// a face a little wider at this scale than the layout assumed must not wrap a word out of
+// sight ("Порт связи" at 150 %).
+void TWin32Form1View::FitLabelToText(const TControlSpec& spec) {
+  HWND label = controls_[IndexOf(spec.id)];
+  if (spec.kind != TControlKind::Label || (spec.style & kStyleFixedSize) || label == nullptr) return;
+  wchar_t text[256] = {};
+  const int length = GetWindowTextW(label, text, static_cast<int>(std::size(text)));
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text, length, &extent);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  const RECT place = PlaceOnWindow(spec);
+  const int width = std::max<int>(place.right - place.left, extent.cx);
+  const int height = std::max<int>(place.bottom - place.top, extent.cy);
+  SetWindowPos(label, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWin32Form1View::UpdateRadioTabStops() {
@@ -246,6 +278,8 @@ HWND TWin32Form1View::CreateControl(const TControlSpec& spec) {
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(spec.id))), instance_, nullptr);
   if (control == nullptr) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+  controls_[IndexOf(spec.id)] = control;
+  FitLabelToText(spec);
   if (spec.checked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
   if (spec.kind == TControlKind::ComboBox && spec.items != nullptr) {
     std::string item;
@@ -305,6 +339,7 @@ void TWin32Form1View::ControlChanged(TControlId id, const TControlState& state, 
   const TControlSpec& spec = ControlSpec(id);
   if (aspects & kAspectText) {
     SetWindowTextW(control, Widen(state.text).c_str());
+    FitLabelToText(spec);
     if (spec.style & kStyleTransparent) {
       // A transparent label draws no background: the old text is wiped by what lies below.
       RECT place = PlaceOnWindow(spec);
@@ -444,6 +479,9 @@ void TWin32Form1View::OnCommand(WORD code, HWND control) {
   if (kind == TControlKind::Button || kind == TControlKind::CheckBox || kind == TControlKind::RadioButton) {
     if (code == BN_CLICKED) form_->Click(id);
     if (code == BN_DOUBLECLICKED && kind == TControlKind::RadioButton) form_->Click(id);
+    // An arrow key moves the focus within the family group; the focused button is the choice,
+    // as with the mouse (some systems send BN_CLICKED for it as well: a second click is a no-op).
+    if (code == BN_SETFOCUS && kind == TControlKind::RadioButton && !form_->IsChecked(id)) form_->Click(id);
   }
 }
 

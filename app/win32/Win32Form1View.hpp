@@ -59,6 +59,7 @@ class TWin32Form1View final : public IForm1View {
   void SetStatusParts(HWND bar) const;
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void UpdateRadioTabStops();
+  void FitLabelToText(const TControlSpec& spec);
   bool AllowEndSession();
   void BlockShutdown(bool block);
   void ReportHandlerFailure(const char* what);
