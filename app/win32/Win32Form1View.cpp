@@ -56,7 +56,7 @@ TCreation CreationFor(const TControlSpec& spec) {
     case TControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
     case TControlKind::CheckBox: return {L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0};
     // Only the checked button of the group is a tab stop: Tab enters the group there and
-    // the arrow keys move within it. BS_NOTIFY: the focus an arrow key gives is a choice.
+    // the arrow keys move within it. BS_NOTIFY: the view hears where an arrow key moved the focus.
     case TControlKind::RadioButton:
       return {L"BUTTON", BS_RADIOBUTTON | BS_NOTIFY | (spec.checked ? WS_TABSTOP : 0u), 0};
     case TControlKind::GroupBox: return {L"BUTTON", BS_GROUPBOX, 0};
@@ -413,11 +413,25 @@ void TWin32Form1View::Invoke(const std::function<void()>& work) {
 // --- What the user does ----------------------------------------------------------------------
 
 bool TWin32Form1View::HandleKey(const MSG& message) {
-  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+  if (message.message != WM_KEYDOWN) return false;
   const TControlId id = IdOf(GetFocus());
-  if (id == TControlId::Form || ControlSpec(id).kind != TControlKind::Button) return false;
-  SendMessageW(controls_[IndexOf(id)], BM_CLICK, 0, 0);
-  return true;
+  if (id == TControlId::Form) return false;
+  const TControlKind kind = ControlSpec(id).kind;
+  if (message.wParam == VK_RETURN && kind == TControlKind::Button) {
+    SendMessageW(controls_[IndexOf(id)], BM_CLICK, 0, 0);
+    return true;
+  }
+  const bool arrow = message.wParam == VK_UP || message.wParam == VK_DOWN || message.wParam == VK_LEFT ||
+                     message.wParam == VK_RIGHT;
+  if (arrow && kind == TControlKind::RadioButton) {
+    // The dialog manager moves the focus; the button it lands on becomes the family.
+    arrowInFamily_ = true;
+    MSG copy = message;
+    IsDialogMessageW(window_, &copy);
+    arrowInFamily_ = false;
+    return true;
+  }
+  return false;
 }
 
 void TWin32Form1View::RunGuarded(const std::function<void()>& handler) {
@@ -481,7 +495,9 @@ void TWin32Form1View::OnCommand(WORD code, HWND control) {
     if (code == BN_DOUBLECLICKED && kind == TControlKind::RadioButton) form_->Click(id);
     // An arrow key moves the focus within the family group; the focused button is the choice,
     // as with the mouse (some systems send BN_CLICKED for it as well: a second click is a no-op).
-    if (code == BN_SETFOCUS && kind == TControlKind::RadioButton && !form_->IsChecked(id)) form_->Click(id);
+    // Focus by Tab or by the mouse is no choice by itself.
+    if (code == BN_SETFOCUS && arrowInFamily_ && kind == TControlKind::RadioButton && !form_->IsChecked(id))
+      form_->Click(id);
   }
 }
 

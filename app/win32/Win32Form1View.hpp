@@ -34,8 +34,8 @@ class TWin32Form1View final : public IForm1View {
   // From now on the window's events go to form.
   void Attach(TForm1* form) { form_ = form; }
   HWND Window() const { return window_; }
-  // Keys the dialog manager does not give a plain window: Enter presses the focused button.
-  // True when the key was used.
+  // Keys the dialog manager does not give a plain window: Enter presses the focused button, an
+  // arrow key in the family group chooses the family it moves to. True when the key was used.
   bool HandleKey(const MSG& message);
   // Runs a handler; an exception that escapes it is shown to the user and the window goes on.
   void RunGuarded(const std::function<void()>& handler);
@@ -82,6 +82,7 @@ class TWin32Form1View final : public IForm1View {
   bool groupEnabled_ = true;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   bool shutdownBlocked_ = false;
+  bool arrowInFamily_ = false;  // while an arrow key moves the focus among the family buttons
 };
 
 }  // namespace quillorn
