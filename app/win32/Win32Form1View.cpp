@@ -445,11 +445,16 @@ void TWin32Form1View::RunGuarded(const std::function<void()>& handler) {
 }
 
 void TWin32Form1View::ReportHandlerFailure(const char* what) {
+  // The box's own message loop runs the timer's ticks: a failure that repeats every tick must
+  // not stack a box per second over the first one.
+  if (reportingFailure_) return;
+  reportingFailure_ = true;
   std::wstring text = L"Действие не выполнено из-за внутренней ошибки программы";
   if (what != nullptr && *what != '\0') text += L" (" + Widen(what) + L")";
   text += L".\nПрограмма продолжает работу: повторите действие. Если ошибка повторится, дождитесь окончания "
           L"работы с ЭБУ и перезапустите программу.";
   ::MessageBoxW(window_, text.c_str(), L"Ошибка программы", MB_ICONERROR | MB_OK);
+  reportingFailure_ = false;
 }
 
 // A logoff or restart during a job would leave the ECU half-programmed: refused, with a reason

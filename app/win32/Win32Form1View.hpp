@@ -83,6 +83,7 @@ class TWin32Form1View final : public IForm1View {
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   bool shutdownBlocked_ = false;
   bool arrowInFamily_ = false;  // while an arrow key moves the focus among the family buttons
+  bool reportingFailure_ = false;
 };
 
 }  // namespace quillorn
