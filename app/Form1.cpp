@@ -118,6 +118,7 @@ void TForm1::FormMouseMove() { SetColour(TControlId::WebAddress, kColourNavy); }
 
 void TForm1::FormShow() {
   LoadSettings();
+  SelectFirstPortUnlessChosen();
   CheckStartupPort();
   SetControlMode(ControlsOff);
 }
@@ -127,6 +128,8 @@ void TForm1::FormClose() { SaveSettings(); }
 void TForm1::CheckStatusTimerTimer() {
   JoinEndedJobThread();
   poll_.Tick(PollSettings());
+  // After the poll's exchange: a port that was unplugged has failed it by now.
+  if (portsChanged_) RescanPorts();
 }
 
 // --- Handlers that do not start jobs ------------------------------------------------------
@@ -164,6 +167,7 @@ void TForm1::ComSelectorChange() {
   SetControlMode(ControlsOff);
   ShowWaitNotice();
   PortNumber = SelectedPortNumber();
+  portChosen_ = PortNumber != 0;
   Session.LinkState = kLinkStartOver;
 }
 

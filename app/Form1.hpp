@@ -62,6 +62,9 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   bool FormCloseQuery();  // false: the close is refused
   void FormClose();
   void CheckStatusTimerTimer();
+  // A device came or went: the port list is scanned again on the next timer tick, between
+  // jobs, so a burst of notifications makes one scan and a job's port is never probed.
+  void PortsChanged() { portsChanged_ = true; }
 
   // --- Handlers ---------------------------------------------------------------------------
   void ReadECUClick();
@@ -115,6 +118,8 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   uint8_t SelectedPortNumber() const;
   void SelectPortNumber(uint8_t n);
   void ScanPorts();
+  // The scan again, keeping the chosen port selected while it is there (see Form1Settings).
+  void RescanPorts();
   void CheckStartupPort();
 
   // --- Jobs -------------------------------------------------------------------------------
@@ -168,6 +173,9 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void OnWindowThread(const std::function<void()>& work);
 
   void ChangeFamily(bool mikasLayout);
+  void SelectFirstPortUnlessChosen();
+  uint8_t PortHeldWithLinkUp() const;
+  std::vector<std::string> PortItems(std::vector<uint8_t> numbers, uint8_t alsoPresent) const;
   std::optional<int> SelectedBaudItem() const;
   void PrepareJob(const TJobButton& button);
   bool PrepareJobStart(const TJobButton& button);
@@ -182,6 +190,8 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   TLinkPoll poll_;
   TJobRequest jobRequest_;
   IJobReport* previousReport_ = nullptr;
+  bool portChosen_ = false;  // by the stored setting, the user or the first-run choice
+  bool portsChanged_ = false;
 
   std::function<void(TForm1&)> identificationEntry_;
   std::thread jobThread_;

@@ -5,6 +5,7 @@
 #include "jobs/JobLaunch.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "platform/Clock.hpp"
+#include "platform/KeepAwake.hpp"
 
 namespace quillorn {
 
@@ -122,6 +123,7 @@ void TForm1::StartJobThread(std::function<void()> entry) {
   JobRunning = 1;
   jobThreadActive_ = true;
   jobThread_ = std::thread([this, entry = std::move(entry)] {
+    const TKeepAwake keepAwake;
     {
       std::lock_guard<std::mutex> lock(mailboxMutex_);
       jobMailbox_ = &ThisThreadAbortMailbox();

@@ -1,5 +1,6 @@
 // The window's settings and its serial port choice: what LoadSettings and SaveSettings move
 // between the controls and the store, the port scan, and the start-up port check.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,7 +48,10 @@ std::optional<int> TForm1::SelectedBaudItem() const {
 void TForm1::LoadSettings() {
   ISettingsStore& store = services_.Settings;
   if (!store.Open()) return;
-  if (const auto com = store.ReadValue(kValueCom); com && *com <= 255) SelectPortNumber(static_cast<uint8_t>(*com));
+  if (const auto com = store.ReadValue(kValueCom); com && *com <= 255) {
+    SelectPortNumber(static_cast<uint8_t>(*com));
+    portChosen_ = true;
+  }
 
   if (const auto baud = store.ReadValue(kValueBaud)) {
     const std::vector<std::string>& items = Control(TControlId::BaudList).items;
@@ -112,9 +116,18 @@ void TForm1::SelectPortNumber(uint8_t n) {
   SetSelection(TControlId::ComSelector, -1);
 }
 
-void TForm1::ScanPorts() {
+std::vector<std::string> TForm1::PortItems(std::vector<uint8_t> numbers, uint8_t alsoPresent) const {
+  if (alsoPresent != 0 && std::find(numbers.begin(), numbers.end(), alsoPresent) == numbers.end()) {
+    numbers.push_back(alsoPresent);
+    std::sort(numbers.begin(), numbers.end());
+  }
   std::vector<std::string> items;
-  for (uint8_t n : services_.ScanPorts()) items.push_back("COM" + std::to_string(n));
+  for (uint8_t n : numbers) items.push_back("COM" + std::to_string(n));
+  return items;
+}
+
+void TForm1::ScanPorts() {
+  std::vector<std::string> items = PortItems(services_.ScanPorts(), 0);
   const bool none = items.empty();
   SetItems(TControlId::ComSelector, std::move(items));
   if (none) {
@@ -122,6 +135,42 @@ void TForm1::ScanPorts() {
                 "последовательный порт.",
                 "Ошибка порта", kBoxError);
   }
+}
+
+// Without a stored port the poll would watch PortNumber's start value while a job took the
+// empty selection (port 0) and failed: the first port found is the choice of both.
+void TForm1::SelectFirstPortUnlessChosen() {
+  if (portChosen_) return;
+  const std::vector<std::string>& items = Control(TControlId::ComSelector).items;
+  if (items.empty()) return;
+  SelectPortNumber(static_cast<uint8_t>(std::atoi(items.front().c_str() + 3)));
+  portChosen_ = true;
+}
+
+// The port the poll holds open and has reached the ECU on: it cannot be opened a second time
+// for the scan, yet it is there. 0 when there is none.
+uint8_t TForm1::PortHeldWithLinkUp() const {
+  const TLinkState& link = services_.Loader.Link;
+  const bool open = link.SharedPort != nullptr && link.SharedPort->Handle != nullptr;
+  const int8_t state = Session.LinkState;
+  const bool up = state == kLinkLoaderAnswers || state == kLinkBootstrapRunning || state == kLinkBanksEcuAnswers;
+  return open && up && link.SavedPortNumber == PortNumber ? PortNumber : 0;
+}
+
+void TForm1::RescanPorts() {
+  portsChanged_ = false;
+  const uint8_t selectedBefore = SelectedPortNumber();
+  const uint8_t held = PortHeldWithLinkUp();
+  if (held == 0) {
+    // A port the poll holds without a link would hide from the scan: let it go, the poll
+    // opens it again from the start.
+    services_.Loader.Link.SharedPort.reset();
+    Session.LinkState = kLinkStartOver;
+  }
+  SetItems(TControlId::ComSelector, PortItems(services_.ScanPorts(), held));
+  if (portChosen_) SelectPortNumber(PortNumber);  // PortNumber stays when its port is gone
+  SelectFirstPortUnlessChosen();
+  if (SelectedPortNumber() != selectedBefore && SelectedPortNumber() != 0) ComSelectorChange();
 }
 
 void TForm1::CheckStartupPort() {

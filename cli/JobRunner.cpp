@@ -11,6 +11,7 @@
 #include "jobs/LinkPoll.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "platform/Console.hpp"
+#include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/TraceLog.hpp"
@@ -82,6 +83,7 @@ ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
   const TPollSettings pollSettings{rq.PortNumber, rq.SelectedBaud, rq.Family};
 
   ResultCode result = kOk;
+  const TKeepAwake keepAwake;
   RunOnJobThread([&] {
     report.ShowStage("Поиск ЭБУ");
     result = ReachEcu(poll, session, pollSettings, drivers.BootLoader.Link);

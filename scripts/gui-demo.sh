@@ -30,6 +30,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
+scripts/wine-fonts.sh
 
 # A firmware image to program: starts like ECU code (0x02), passport at 0x6020.
 sample="$demo/sample-firmware.bin"

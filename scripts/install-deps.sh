@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev                       # tests, native and the MinGW build from sources
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools  # Windows cross-build
   wine64 wine                                   # runs the Windows tests
+  fonts-wine                                    # Tahoma for "MS Sans Serif" under Wine (scripts/wine-fonts.sh), 1 MB
   sdcc sdcc-ucsim                               # bootstrap images (8051) and the s51 cross-check
   srecord                                       # independent hex files for the reader's tests
   socat xvfb xauth imagemagick                  # pseudo-terminal links, the GUI test and its screenshot

@@ -10,4 +10,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
+"$root/scripts/wine-fonts.sh"
 exec "$@"

@@ -2,10 +2,15 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <exception>
 #include <vector>
+
+#include "app/DpiScale.hpp"
+#include "app/win32/WindowDpi.hpp"
 
 namespace quillorn {
 
@@ -15,6 +20,8 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 constexpr int kDropDownListHeight = 200;  // room for the open list below a drop-down
 constexpr size_t kPathCapacity = 32768;   // the longest path the system takes
 constexpr int kStatusPanels = 3;
+constexpr const wchar_t* kShutdownBlockReason =
+    L"Идёт работа с ЭБУ. Дождитесь окончания операции: прерванное программирование оставит ЭБУ стёртым.";
 
 bool IsContainer(TControlKind kind) { return kind == TControlKind::GroupBox || kind == TControlKind::Panel; }
 bool HasWindow(TControlKind kind) {
@@ -48,7 +55,10 @@ TCreation CreationFor(const TControlSpec& spec) {
   switch (spec.kind) {
     case TControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
     case TControlKind::CheckBox: return {L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0};
-    case TControlKind::RadioButton: return {L"BUTTON", BS_RADIOBUTTON, 0};
+    // Only the checked button of the group is a tab stop: Tab enters the group there and
+    // the arrow keys move within it. BS_NOTIFY: the view hears where an arrow key moved the focus.
+    case TControlKind::RadioButton:
+      return {L"BUTTON", BS_RADIOBUTTON | BS_NOTIFY | (spec.checked ? WS_TABSTOP : 0u), 0};
     case TControlKind::GroupBox: return {L"BUTTON", BS_GROUPBOX, 0};
     case TControlKind::Label: {
       DWORD style = SS_LEFT | SS_NOPREFIX;
@@ -122,22 +132,29 @@ bool TWin32Form1View::Create() {
   windowClass.lpszClassName = kFormClassName;
   if (RegisterClassExW(&windowClass) == 0) return false;
 
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+  SIZE frame = FrameSizeForClient(kClientWidth, kClientHeight, kFormStyle, USER_DEFAULT_SCREEN_DPI);
   window_ = CreateWindowExW(0, kFormClassName, Widen(kFormCaption).c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+                            frame.cx, frame.cy, nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
+  // The system places the window first; only then is its screen, and so its DPI, known.
+  dpi_ = WindowDpi(window_);
+  const int dpi = static_cast<int>(dpi_);
+  frame = FrameSizeForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi), kFormStyle, dpi_);
+  SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   CreateControls();
   return true;
 }
 
 RECT TWin32Form1View::PlaceOnWindow(const TControlSpec& spec) const {
-  int left = spec.place.left, top = spec.place.top;
+  TPlace place = spec.place;
   if (spec.parent != TControlId::Form) {
-    left += ControlSpec(spec.parent).place.left;
-    top += ControlSpec(spec.parent).place.top;
+    place.left += ControlSpec(spec.parent).place.left;
+    place.top += ControlSpec(spec.parent).place.top;
   }
-  return RECT{left, top, left + spec.place.width, top + spec.place.height};
+  place = ScalePlace(place, static_cast<int>(dpi_));
+  int height = place.height;
+  if (spec.kind == TControlKind::ComboBox) height += ScaleToDpi(kDropDownListHeight, static_cast<int>(dpi_));
+  return RECT{place.left, place.top, place.left + place.width, place.top + height};
 }
 
 HFONT TWin32Form1View::FontFor(const TFontSpec& font) {
@@ -148,7 +165,7 @@ HFONT TWin32Form1View::FontFor(const TFontSpec& font) {
     if (known.height == font.height && known.underline == font.underline) {
       if (fonts_[i] == nullptr) {
         // Cyrillic character set: the font mapper then picks a face with the letters we show.
-        fonts_[i] = CreateFontW(font.height, 0, 0, 0, FW_NORMAL, FALSE, font.underline ? TRUE : FALSE, FALSE,
+        fonts_[i] = CreateFontW(ScaleToDpi(font.height, static_cast<int>(dpi_)), 0, 0, 0, FW_NORMAL, FALSE, font.underline ? TRUE : FALSE, FALSE,
                                 RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                 DEFAULT_PITCH | FF_SWISS, Widen(font.face).c_str());
         fontCount_ = std::max(fontCount_, i + 1);
@@ -157,6 +174,89 @@ HFONT TWin32Form1View::FontFor(const TFontSpec& font) {
     }
   }
   return fonts_[0];
+}
+
+// The last panel runs to the bar's right end, whatever the bar's width.
+void TWin32Form1View::SetStatusParts(HWND bar) const {
+  int edges[kStatusPanels];
+  int right = 0;
+  for (int i = 0; i < kStatusPanels; ++i) edges[i] = ScaleToDpi(right += kStatusPanelWidths[i], static_cast<int>(dpi_));
+  edges[kStatusPanels - 1] = -1;
+  SendMessageW(bar, SB_SETPARTS, kStatusPanels, reinterpret_cast<LPARAM>(edges));
+}
+
+// Moved to a screen of another DPI: the window, every control and every font at the new scale;
+// the system's suggestion gives the window's new position.
+void TWin32Form1View::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  const int scale = static_cast<int>(dpi);
+  const int width = ScaleToDpi(kClientWidth, scale), height = ScaleToDpi(kClientHeight, scale);
+  const SIZE frame = FrameSizeForClient(width, height, kFormStyle, dpi);
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the system keeps the frame at its old scale the client area came out wrong: the
+  // frame as it is decides.
+  RECT outer{}, client{};
+  GetWindowRect(window_, &outer);
+  GetClientRect(window_, &client);
+  if (client.right != width || client.bottom != height) {
+    SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + width - client.right,
+                 outer.bottom - outer.top + height - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const std::array<HFONT, 4> oldFonts = fonts_;
+  fonts_ = {};
+  fontCount_ = 0;
+  for (const TControlSpec& spec : ControlTable()) {
+    HWND control = controls_[IndexOf(spec.id)];
+    if (control == nullptr) continue;
+    const RECT place = PlaceOnWindow(spec);
+    MoveWindow(control, place.left, place.top, place.right - place.left, place.bottom - place.top, FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+    FitLabelToText(spec);
+    if (spec.kind == TControlKind::StatusBar) SetStatusParts(control);
+  }
+  for (HFONT font : oldFonts)
+    if (font != nullptr) DeleteObject(font);
+  RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+// A label that is not of fixed size grows with its text, as it did where the layout was drawn:
+// a face a little wider at this scale than the layout assumed must not wrap a word out of
+// sight ("Порт связи" at 150 %).
+void TWin32Form1View::FitLabelToText(const TControlSpec& spec) {
+  HWND label = controls_[IndexOf(spec.id)];
+  if (spec.kind != TControlKind::Label || (spec.style & kStyleFixedSize) || label == nullptr) return;
+  wchar_t text[256] = {};
+  const int length = GetWindowTextW(label, text, static_cast<int>(std::size(text)));
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text, length, &extent);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  const RECT place = PlaceOnWindow(spec);
+  const int width = std::max<int>(place.right - place.left, extent.cx);
+  const int height = std::max<int>(place.bottom - place.top, extent.cy);
+  SetWindowPos(label, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Form1View::UpdateRadioTabStops() {
+  HWND stop = nullptr, firstVisible = nullptr;
+  for (const TControlSpec& spec : ControlTable()) {
+    HWND radio = controls_[IndexOf(spec.id)];
+    if (spec.kind != TControlKind::RadioButton || radio == nullptr) continue;
+    if ((GetWindowLongPtrW(radio, GWL_STYLE) & WS_VISIBLE) == 0) continue;
+    if (firstVisible == nullptr) firstVisible = radio;
+    if (SendMessageW(radio, BM_GETCHECK, 0, 0) == BST_CHECKED) stop = radio;
+  }
+  // A family checked from the settings may be a hidden one: the group stays reachable.
+  if (stop == nullptr) stop = firstVisible;
+  for (const TControlSpec& spec : ControlTable()) {
+    HWND radio = controls_[IndexOf(spec.id)];
+    if (spec.kind != TControlKind::RadioButton || radio == nullptr) continue;
+    LONG_PTR style = GetWindowLongPtrW(radio, GWL_STYLE);
+    style = radio == stop ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+    SetWindowLongPtrW(radio, GWL_STYLE, style);
+  }
 }
 
 void TWin32Form1View::CreateControls() {
@@ -171,14 +271,15 @@ HWND TWin32Form1View::CreateControl(const TControlSpec& spec) {
   // A radio group starts at its first button; every other focusable control starts a group.
   if (spec.kind != TControlKind::RadioButton || spec.id == TControlId::January) style |= WS_GROUP;
   const RECT place = PlaceOnWindow(spec);
-  int height = place.bottom - place.top;
-  if (spec.kind == TControlKind::ComboBox) height += kDropDownListHeight;
+  const int height = place.bottom - place.top;
   const std::wstring text = spec.kind == TControlKind::ComboBox ? std::wstring() : Widen(spec.text);
   HWND control = CreateWindowExW(creation.exStyle, creation.className, text.c_str(), style, place.left, place.top,
                                  place.right - place.left, height, window_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(spec.id))), instance_, nullptr);
   if (control == nullptr) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font)), FALSE);
+  controls_[IndexOf(spec.id)] = control;
+  FitLabelToText(spec);
   if (spec.checked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
   if (spec.kind == TControlKind::ComboBox && spec.items != nullptr) {
     std::string item;
@@ -193,10 +294,7 @@ HWND TWin32Form1View::CreateControl(const TControlSpec& spec) {
     }
   }
   if (spec.kind == TControlKind::StatusBar) {
-    int edges[kStatusPanels];
-    int right = 0;
-    for (int i = 0; i < kStatusPanels; ++i) edges[i] = right += kStatusPanelWidths[i];
-    SendMessageW(control, SB_SETPARTS, kStatusPanels, reinterpret_cast<LPARAM>(edges));
+    SetStatusParts(control);
     SendMessageW(control, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"0%"));
   }
   if (spec.kind == TControlKind::ProgressBar) SendMessageW(control, PBM_SETRANGE32, 0, 100);
@@ -215,6 +313,8 @@ void TWin32Form1View::ApplyEnabled(TControlId id, bool enabled) {
   if (id == TControlId::CheckStatusTimer) {
     if (enabled) SetTimer(window_, kStatusTimerId, kTimerIntervalMs, nullptr);
     else KillTimer(window_, kStatusTimerId);
+    // The timer stops exactly while a job owns the link.
+    BlockShutdown(!enabled);
     return;
   }
   HWND control = controls_[IndexOf(id)];
@@ -239,6 +339,7 @@ void TWin32Form1View::ControlChanged(TControlId id, const TControlState& state, 
   const TControlSpec& spec = ControlSpec(id);
   if (aspects & kAspectText) {
     SetWindowTextW(control, Widen(state.text).c_str());
+    FitLabelToText(spec);
     if (spec.style & kStyleTransparent) {
       // A transparent label draws no background: the old text is wiped by what lies below.
       RECT place = PlaceOnWindow(spec);
@@ -247,6 +348,7 @@ void TWin32Form1View::ControlChanged(TControlId id, const TControlState& state, 
   }
   if (aspects & kAspectVisible) ShowWindow(control, state.visible ? SW_SHOWNA : SW_HIDE);
   if (aspects & kAspectChecked) SendMessageW(control, BM_SETCHECK, state.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  if ((aspects & (kAspectChecked | kAspectVisible)) && spec.kind == TControlKind::RadioButton) UpdateRadioTabStops();
   if (aspects & kAspectItems) {
     SendMessageW(control, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : state.items)
@@ -310,6 +412,66 @@ void TWin32Form1View::Invoke(const std::function<void()>& work) {
 
 // --- What the user does ----------------------------------------------------------------------
 
+bool TWin32Form1View::HandleKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN) return false;
+  const TControlId id = IdOf(GetFocus());
+  if (id == TControlId::Form) return false;
+  const TControlKind kind = ControlSpec(id).kind;
+  if (message.wParam == VK_RETURN && kind == TControlKind::Button) {
+    SendMessageW(controls_[IndexOf(id)], BM_CLICK, 0, 0);
+    return true;
+  }
+  const bool arrow = message.wParam == VK_UP || message.wParam == VK_DOWN || message.wParam == VK_LEFT ||
+                     message.wParam == VK_RIGHT;
+  if (arrow && kind == TControlKind::RadioButton) {
+    // The dialog manager moves the focus; the button it lands on becomes the family.
+    arrowInFamily_ = true;
+    MSG copy = message;
+    IsDialogMessageW(window_, &copy);
+    arrowInFamily_ = false;
+    return true;
+  }
+  return false;
+}
+
+void TWin32Form1View::RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ReportHandlerFailure(error.what());
+  } catch (...) {
+    ReportHandlerFailure(nullptr);
+  }
+}
+
+void TWin32Form1View::ReportHandlerFailure(const char* what) {
+  // The box's own message loop runs the timer's ticks: a failure that repeats every tick must
+  // not stack a box per second over the first one.
+  if (reportingFailure_) return;
+  reportingFailure_ = true;
+  std::wstring text = L"Действие не выполнено из-за внутренней ошибки программы";
+  if (what != nullptr && *what != '\0') text += L" (" + Widen(what) + L")";
+  text += L".\nПрограмма продолжает работу: повторите действие. Если ошибка повторится, дождитесь окончания "
+          L"работы с ЭБУ и перезапустите программу.";
+  ::MessageBoxW(window_, text.c_str(), L"Ошибка программы", MB_ICONERROR | MB_OK);
+  reportingFailure_ = false;
+}
+
+// A logoff or restart during a job would leave the ECU half-programmed: refused, with a reason
+// Windows shows the user.
+bool TWin32Form1View::AllowEndSession() {
+  if (form_ == nullptr || form_->JobRunning == 0) return true;
+  BlockShutdown(true);
+  return false;
+}
+
+void TWin32Form1View::BlockShutdown(bool block) {
+  if (block == shutdownBlocked_ || window_ == nullptr) return;
+  shutdownBlocked_ = block;
+  if (block) ShutdownBlockReasonCreate(window_, kShutdownBlockReason);
+  else ShutdownBlockReasonDestroy(window_);
+}
+
 LRESULT CALLBACK TWin32Form1View::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<TWin32Form1View*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -318,7 +480,9 @@ LRESULT CALLBACK TWin32Form1View::WindowProc(HWND window, UINT message, WPARAM w
   }
   auto* self = reinterpret_cast<TWin32Form1View*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return self->Handle(message, wParam, lParam);
+  LRESULT result = 0;
+  self->RunGuarded([&] { result = self->Handle(message, wParam, lParam); });
+  return result;
 }
 
 void TWin32Form1View::OnCommand(WORD code, HWND control) {
@@ -334,6 +498,11 @@ void TWin32Form1View::OnCommand(WORD code, HWND control) {
   if (kind == TControlKind::Button || kind == TControlKind::CheckBox || kind == TControlKind::RadioButton) {
     if (code == BN_CLICKED) form_->Click(id);
     if (code == BN_DOUBLECLICKED && kind == TControlKind::RadioButton) form_->Click(id);
+    // An arrow key moves the focus within the family group; the focused button is the choice,
+    // as with the mouse (some systems send BN_CLICKED for it as well: a second click is a no-op).
+    // Focus by Tab or by the mouse is no choice by itself.
+    if (code == BN_SETFOCUS && arrowInFamily_ && kind == TControlKind::RadioButton && !form_->IsChecked(id))
+      form_->Click(id);
   }
 }
 
@@ -394,7 +563,22 @@ LRESULT TWin32Form1View::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         DestroyWindow(window_);
       }
       return 0;
+    case WM_QUERYENDSESSION:
+      return AllowEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      // The session ends without a close: the settings are saved as a close would.
+      if (wParam != FALSE && form_ != nullptr) form_->FormClose();
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DEVICECHANGE:
+      if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE || wParam == DBT_DEVNODES_CHANGED) &&
+          form_ != nullptr)
+        form_->PortsChanged();
+      return TRUE;
     case WM_DESTROY:
+      BlockShutdown(false);
       KillTimer(window_, kStatusTimerId);
       PostQuitMessage(0);
       return 0;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "app/Form1.hpp"
@@ -33,6 +34,11 @@ class TWin32Form1View final : public IForm1View {
   // From now on the window's events go to form.
   void Attach(TForm1* form) { form_ = form; }
   HWND Window() const { return window_; }
+  // Keys the dialog manager does not give a plain window: Enter presses the focused button, an
+  // arrow key in the family group chooses the family it moves to. True when the key was used.
+  bool HandleKey(const MSG& message);
+  // Runs a handler; an exception that escapes it is shown to the user and the window goes on.
+  void RunGuarded(const std::function<void()>& handler);
 
   void ControlChanged(TControlId id, const TControlState& state, uint32_t aspects) override;
   int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
@@ -47,8 +53,16 @@ class TWin32Form1View final : public IForm1View {
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   HWND CreateControl(const TControlSpec& spec);
+  // The control's place in the window's client area at the window's DPI.
   RECT PlaceOnWindow(const TControlSpec& spec) const;
   HFONT FontFor(const TFontSpec& font);
+  void SetStatusParts(HWND bar) const;
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void UpdateRadioTabStops();
+  void FitLabelToText(const TControlSpec& spec);
+  bool AllowEndSession();
+  void BlockShutdown(bool block);
+  void ReportHandlerFailure(const char* what);
   void OnCommand(WORD code, HWND control);
   LRESULT ColourStatic(HDC dc, HWND control);
   bool SetCursorFor(HWND child, UINT mouseMessage);
@@ -66,6 +80,10 @@ class TWin32Form1View final : public IForm1View {
   HCURSOR handCursor_ = nullptr;
   bool busy_ = false;
   bool groupEnabled_ = true;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  bool shutdownBlocked_ = false;
+  bool arrowInFamily_ = false;  // while an arrow key moves the focus among the family buttons
+  bool reportingFailure_ = false;
 };
 
 }  // namespace quillorn

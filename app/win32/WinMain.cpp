@@ -43,11 +43,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     form.FormCreate();
     ShowWindow(view.Window(), showCommand);
     UpdateWindow(view.Window());
-    form.FormShow();
+    view.RunGuarded([&form] { form.FormShow(); });
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      if (IsDialogMessageW(view.Window(), &message)) continue;
+      if (view.HandleKey(message) || IsDialogMessageW(view.Window(), &message)) continue;
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DpiScale.hpp"
 #include "app/Form1Controls.hpp"
 
 namespace quillorn {
@@ -87,6 +88,33 @@ TEST(ControlTable, EveryEventNamedHasAHandlerAndBack) {
     }
   }
   EXPECT_EQ(ControlSpec(TControlId::SecondPage).onClick, nullptr);
+}
+
+// At 125 %, 150 % and 200 % the layout grows as a whole: lengths round to the nearest pixel,
+// font heights stay negative, the progress bar still sits on the status bar and no visible
+// control leaves its parent.
+TEST(ControlTable, LayoutScalesToTheScreensDpi) {
+  const struct {
+    int length, dpi, expected;
+  } lengths[] = {{385, 96, 385}, {385, 144, 578}, {343, 144, 515}, {-11, 144, -17}, {-12, 120, -15},
+                 {19, 120, 24}, {10, 144, 15}, {1, 144, 2}, {385, 192, 770}, {-11, 192, -22}};
+  for (const auto& v : lengths) EXPECT_EQ(ScaleToDpi(v.length, v.dpi), v.expected) << v.length << " at " << v.dpi;
+
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    const TPlace progress = ScalePlace(ControlSpec(TControlId::Progress).place, dpi);
+    const TPlace bar = ScalePlace(ControlSpec(TControlId::StatusBar).place, dpi);
+    EXPECT_EQ(progress.top + progress.height, bar.top) << dpi;
+    EXPECT_EQ(bar.top + bar.height, ScaleToDpi(kClientHeight, dpi)) << dpi;
+    for (const TControlSpec& spec : ControlTable()) {
+      if (!HasPlace(spec) || !spec.visible) continue;
+      const TPlace place = ScalePlace(spec.place, dpi);
+      const TPlace parent = spec.parent == TControlId::Form ? TPlace{0, 0, kClientWidth, kClientHeight}
+                                                            : ControlSpec(spec.parent).place;
+      const TPlace within = ScalePlace(TPlace{0, 0, parent.width, parent.height}, dpi);
+      EXPECT_LE(place.left + place.width, within.width) << spec.name << " at " << dpi;
+      EXPECT_LE(place.top + place.height, within.height) << spec.name << " at " << dpi;
+    }
+  }
 }
 
 TEST(ControlTable, FontsAndDialogs) {

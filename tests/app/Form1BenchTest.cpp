@@ -74,6 +74,21 @@ TEST_F(Form1Bench, JanuaryEcuIsReachedOnTheThirdTickAndProbedAfterwards) {
   EXPECT_EQ(form->Session.LinkState, kLinkDtrRaised);
 }
 
+// The port the poll holds cannot be opened by the scan; while the ECU answers on it, a device
+// plugged in elsewhere must not take it out of the list nor restart the link.
+TEST_F(Form1Bench, RescanKeepsThePortThePollHoldsWithTheLinkUp) {
+  ShowOn("sim:january5,seed=106,pace=none");
+  Tick(3);
+  ASSERT_EQ(form->Session.LinkState, kLinkLoaderAnswers);
+  ports = {2};
+  form->PortsChanged();
+  Tick();
+  EXPECT_EQ(form->Control(TControlId::ComSelector).items, (std::vector<std::string>{"COM2", "COM21"}));
+  EXPECT_EQ(form->SelectedPortNumber(), kBenchPort);
+  EXPECT_EQ(form->Session.LinkState, kLinkLoaderAnswers);
+  EXPECT_EQ(Panel(2), "Связь с ЭБУ");
+}
+
 TEST_F(Form1Bench, NewerProgrammerShowsItsModelAndAllowsIdentificationAtOnce) {
   ShowOn("sim:january5,programmer=zhv4,seed=102,pace=none");
   Tick(2);

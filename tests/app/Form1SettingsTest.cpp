@@ -11,8 +11,8 @@ TEST_F(Form1Settings, FirstRunShowsDefaultsAndCloseWritesThem) {
   EXPECT_EQ(form->Control(TControlId::BaudList).selected, 1);
   EXPECT_EQ(form->SelectedBaud, 38400);
   EXPECT_TRUE(form->IsChecked(TControlId::January));
-  EXPECT_EQ(form->Control(TControlId::ComSelector).selected, -1);
-  EXPECT_EQ(form->SelectedPortNumber(), 0);
+  EXPECT_EQ(form->Control(TControlId::ComSelector).selected, 0);  // the first port found
+  EXPECT_EQ(form->SelectedPortNumber(), 1);
   form->FormClose();
   EXPECT_EQ(Stored("COM"), 1u);
   EXPECT_EQ(Stored("Baud"), 38400u);
@@ -142,6 +142,56 @@ TEST_F(Form1Settings, StoredPortThatCannotBeOpenedIsNamedAtStartUp) {
   // The next save writes 1: no item is selected.
   form->FormClose();
   EXPECT_EQ(Stored("COM"), 1u);
+}
+
+// The poll watches PortNumber and a job takes the selection: on a first run both must name
+// the first port found, and a port plugged in later is chosen once nothing else was.
+TEST_F(Form1Settings, FirstRunChoosesTheFirstPortFoundForThePollAndTheJobs) {
+  ports = {3, 12};
+  Show();
+  EXPECT_EQ(form->SelectedPortNumber(), 3);
+  EXPECT_EQ(form->PortNumber, 3);
+  EXPECT_EQ(view.Boxes().back().text, "Коммуникационный порт 3 занят или отсутствует. Попробуйте переключиться на другой порт.");
+  form.reset();
+
+  ports.clear();
+  Show();
+  EXPECT_EQ(form->SelectedPortNumber(), 0);
+  ports = {12};
+  form->PortsChanged();
+  form->CheckStatusTimerTimer();
+  EXPECT_EQ(form->Control(TControlId::ComSelector).items, std::vector<std::string>{"COM12"});
+  EXPECT_EQ(form->SelectedPortNumber(), 12);
+  EXPECT_EQ(form->PortNumber, 12);
+  EXPECT_EQ(form->Session.LinkState, kLinkStartOver);
+}
+
+TEST_F(Form1Settings, RescanKeepsTheChosenPortWhileItIsThere) {
+  Seed("COM", 3);
+  Show();
+  const size_t boxes = view.Boxes().size();
+  struct {
+    std::vector<uint8_t> found;
+    std::vector<std::string> items;
+    uint8_t selected;
+  } const steps[] = {
+      {{1, 3, 5, 12}, {"COM1", "COM3", "COM5", "COM12"}, 3},  // an adapter plugged in
+      {{1, 12}, {"COM1", "COM12"}, 0},                        // ours unplugged: no choice, port kept
+      {{}, {}, 0},                                            // none at all: no message at run time
+      {{3, 12}, {"COM3", "COM12"}, 3},                        // ours back: chosen again
+  };
+  for (const auto& step : steps) {
+    ports = step.found;
+    form->PortsChanged();
+    form->CheckStatusTimerTimer();
+    EXPECT_EQ(form->Control(TControlId::ComSelector).items, step.items);
+    EXPECT_EQ(form->SelectedPortNumber(), step.selected);
+    EXPECT_EQ(form->PortNumber, 3);
+  }
+  form->CheckStatusTimerTimer();  // no device change, no scan
+  EXPECT_EQ(view.Boxes().size(), boxes);
+  form->FormClose();
+  EXPECT_EQ(Stored("COM"), 3u);
 }
 
 TEST_F(Form1Settings, ConstructionSetsTheProtocolStartValuesAndTheTimer) {

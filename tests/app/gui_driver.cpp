@@ -10,9 +10,22 @@
 //   gui_driver close SECONDS                   closes the window and waits for the program's end
 //   gui_driver kill                            ends the program at once (after a failed check)
 //   gui_driver rect                            prints the window's place on screen as WxH+X+Y
+//   gui_driver client                          prints the window's client size as WxH
+//   gui_driver focus                           prints the name of the control with the focus
+//   gui_driver key tab|down|up|return          sends the key to the control with the focus
+//   gui_driver items CONTROL                   prints a drop-down list's items, comma-separated
+//   gui_driver item-height CONTROL             prints a drop-down list's item height (its font's)
+//   gui_driver panel-fits PANEL TEXT           the status bar panel runs to the bar's end and
+//                                              is wide enough for TEXT; prints the widths
+//   gui_driver end-session query|end           sends WM_QUERYENDSESSION (prints the answer,
+//                                              1 allows) or WM_ENDSESSION
+//   gui_driver dpi-changed DPI                 tells the window it moved to a screen of DPI
+//   gui_driver device-change                   tells the window that devices came or went
+//   gui_driver dialog-cancel TITLE SECONDS     cancels the dialog TITLE
 // Exit code 0 on success, 1 when a check failed or time ran out, 2 for a usage error.
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -216,6 +229,163 @@ int Kill() {
   return 0;
 }
 
+// --- Keyboard, DPI, session end and devices ----------------------------------------------------
+
+// Sends a message whose lParam points to data, through a copy of the data in the program's
+// memory (the pointer must be valid there); the data comes back as the program left it.
+LRESULT SendThroughProgram(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T bytes) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) return 0;
+  DWORD_PTR result = 0;
+  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  if (remote != nullptr) {
+    SIZE_T moved = 0;
+    WriteProcessMemory(process, remote, data, bytes, &moved);
+    SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 10000, &result);
+    ReadProcessMemory(process, remote, data, bytes, &moved);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return static_cast<LRESULT>(result);
+}
+
+HWND FocusedWindow() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = GetWindowThreadProcessId(MainWindow(), nullptr);
+  return GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr ? info.hwndFocus : MainWindow();
+}
+
+std::string NameOf(HWND window) {
+  const int id = GetDlgCtrlID(window);
+  for (const TControlSpec& spec : ControlTable())
+    if (id == kFirstControlId + static_cast<int>(IndexOf(spec.id))) return spec.name;
+  return window == MainWindow() ? "Form" : "<other>";
+}
+
+// Posted like the keyboard's own messages, so the program's loop sees them as typed keys.
+int Key(const std::string& name) {
+  const UINT key = name == "tab" ? VK_TAB : name == "down" ? VK_DOWN : name == "up" ? VK_UP : name == "return" ? VK_RETURN : 0;
+  if (key == 0) return Fail("unknown key " + name);
+  HWND target = FocusedWindow();
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(target, WM_KEYDOWN, key, scan | 1);
+  PostMessageW(target, WM_KEYUP, key, scan | 1 | (3u << 30));
+  Sleep(300);  // let the program move the focus and run what the key started
+  return 0;
+}
+
+std::string ComboItems(HWND combo) {
+  std::string items;
+  const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[64] = {};  // the system carries this message's text across processes itself
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    if (i > 0) items += ",";
+    items += Narrow(text);
+  }
+  return items;
+}
+
+SIZE ClientSize(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  return SIZE{client.right, client.bottom};
+}
+
+// The panel must end at the bar's right end and hold TEXT in the window's font at the window's
+// scale (read from its client width, which is 385 at 96 dpi).
+int PanelFits(int panel, const std::string& text) {
+  int unused = -1;
+  HWND bar = Control("StatusBar", &unused);
+  if (bar == nullptr) return Fail("no status bar");
+  RECT part{};
+  SendThroughProgram(bar, SB_GETRECT, static_cast<WPARAM>(panel), &part, sizeof part);
+  const int barWidth = ClientSize(bar).cx;
+  const int dpi = MulDiv(ClientSize(MainWindow()).cx, 96, kClientWidth);
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontW(MulDiv(-11, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  const std::wstring wide = Widen(text);
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  std::printf("panel %d: %ld..%ld of %d, text %ld\n", panel, part.left, part.right, barWidth, extent.cx);
+  if (part.right < barWidth - 2 || part.right > barWidth) return Fail("the panel does not run to the bar's end");
+  if (part.right - part.left < extent.cx + 4) return Fail("the panel is narrower than \"" + text + "\"");
+  return 0;
+}
+
+int EndSession(const std::string& what) {
+  DWORD_PTR answer = 0;
+  if (what == "query") {
+    if (!SendMessageTimeoutW(MainWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer))
+      return Fail("no answer to WM_QUERYENDSESSION");
+    std::printf("%d\n", answer != 0 ? 1 : 0);
+    return 0;
+  }
+  SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer);
+  return 0;
+}
+
+// As the system does when the window's screen changes: the new DPI and a suggested place.
+int DpiChanged(int dpi) {
+  RECT suggested{};
+  GetWindowRect(MainWindow(), &suggested);
+  SendThroughProgram(MainWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), &suggested, sizeof suggested);
+  return 0;
+}
+
+int DialogCancel(const std::string& title, int seconds) {
+  HWND dialog = nullptr;
+  if (!Until(seconds, [&] {
+        dialog = FindWindowW(L"#32770", Widen(title).c_str());
+        return dialog != nullptr && IsWindowVisible(dialog);
+      }))
+    return Fail("no dialog \"" + title + "\"");
+  PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+  return Until(seconds, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }) ? 0 : Fail("the dialog stayed open");
+}
+
+// The commands of this section; 2 when the command is not one of them.
+int KeyboardDpiAndSessionCommand(const std::vector<std::string>& args) {
+  const std::string& command = args[0];
+  int panel = -1;
+  if (command == "client") {
+    const SIZE size = ClientSize(MainWindow());
+    std::printf("%ldx%ld\n", size.cx, size.cy);
+    return 0;
+  }
+  if (command == "focus") {
+    std::printf("%s\n", NameOf(FocusedWindow()).c_str());
+    return 0;
+  }
+  if (command == "key" && args.size() == 2) return Key(args[1]);
+  if ((command == "items" || command == "item-height") && args.size() == 2) {
+    HWND combo = Control(args[1], &panel);
+    if (combo == nullptr) return Fail("no control " + args[1]);
+    if (command == "items") std::printf("%s\n", ComboItems(combo).c_str());
+    else std::printf("%d\n", static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0)));
+    return 0;
+  }
+  if (command == "panel-fits" && args.size() == 3) return PanelFits(std::atoi(args[1].c_str()), args[2]);
+  if (command == "end-session" && args.size() == 2) return EndSession(args[1]);
+  if (command == "dpi-changed" && args.size() == 2) return DpiChanged(std::atoi(args[1].c_str()));
+  if (command == "device-change") {
+    DWORD_PTR unused = 0;
+    SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_ABORTIFHUNG, 10000, &unused);
+    return 0;
+  }
+  if (command == "dialog-cancel" && args.size() >= 2)
+    return DialogCancel(args[1], args.size() > 2 ? std::atoi(args[2].c_str()) : 30);
+  return 2;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -265,6 +435,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == "file-dialog" && args.size() >= 3) return FileDialog(args[1], args[2], seconds(3));
+  if (const int result = KeyboardDpiAndSessionCommand(args); result != 2) return result;
   std::fprintf(stderr, "usage: see the head of gui_driver.cpp\n");
   return 2;
 }

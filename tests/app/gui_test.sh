@@ -2,11 +2,15 @@
 # The window under Wine + Xvfb: comes up with its caption and controls, reaches the virtual
 # bench through a pseudo-terminal mapped to COM7, writes a flash image and reads it back through
 # the file dialogs, shows the passport, saves a screenshot to docs/window.png and writes its
-# settings to the registry on close.
+# settings to the registry on close. Also: the keyboard reaches the family group, the status bar
+# shows its whole link text, a job refuses a logoff, the session's end saves the settings, a
+# device change rescans the ports, and at 150 % (LogPixels 144) the window and its fonts grow,
+# with a second screenshot, docs/window-150.png.
 #   gui_test.sh Quillorn.exe gui_driver.exe [zhv4]
 # zhv4: the box is a "ЖВ-4" whose modem lines reach Wine's serial driver through the library
 # quillorn-sim --modem-lines names (preloaded into Wine): CTS shows the model and enables Ident,
-# the identification's report is shown, then the flash write and read as above.
+# the identification's report is shown, then the flash write and read as above (the keyboard,
+# device and DPI checks run in the default scenario only).
 # QUILLORN_SIM: the quillorn-sim program (default: the first one found in build/*/sim/).
 # Exit 77 (skipped) when Wine, Xvfb or ImageMagick is missing.
 set -euo pipefail
@@ -16,7 +20,7 @@ if [ "${1:-}" != "--inside-x" ]; then
   for tool in wine wineserver xvfb-run import; do
     command -v "$tool" >/dev/null || { echo "gui_test: $tool is missing: skipped"; exit 77; }
   done
-  exec timeout 900 xvfb-run -a -s "-screen 0 640x480x24" "$0" --inside-x "$@"
+  exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside-x "$@"
 fi
 shift
 app_exe="$1"
@@ -59,6 +63,138 @@ expect_message() {  # seconds expected-"caption|text"
   echo "gui_test: message \"$got\""
 }
 
+# --- Keyboard, status bar, session end, devices and DPI -------------------------------------
+
+# The screen's DPI as Wine takes it (both places it reads); a new wineserver picks it up.
+set_dpi() {
+  local hex; hex="$(printf '0x%x' "$1")"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$hex" /f >/dev/null 2>&1
+  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels \
+    /t REG_DWORD /d "$hex" /f >/dev/null 2>&1
+}
+drv_out() { drv "$@" | tr -d '\r'; }
+stored() { wine reg query "$settings_key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
+expect_checked() { [ "$(drv_out checked "$1")" = 1 ] || fail "$1 is not checked $2"; }
+
+# Tab reaches the family group at its checked button; the arrow keys change the family, and the
+# enabling rules follow (job buttons off, the poll starts over, the passport captions change).
+# Last: a pseudo-terminal carries no DTR, so the bench's ECU is not reset and the link does not
+# come back after a family change.
+check_keyboard_family() {
+  local i
+  for i in $(seq 25); do [ "$(drv_out focus)" = January ] && break; drv key tab; done
+  [ "$(drv_out focus)" = January ] || fail "Tab does not reach the family group (focus on $(drv_out focus))"
+  drv key down
+  expect_checked VS51 "after the down arrow"
+  [ "$(drv_out enabled WriteECU)" = 0 ] || fail "WriteECU stays enabled after a family change"
+  [ "$(drv_out enabled DeImmo)" = 0 ] || fail "DeImmo stays enabled after a family change"
+  drv key down
+  expect_checked Mikas "after the second down arrow"
+  expect_text Passport1 "Программа"
+  expect_text Passport3 "Регулировки"
+  drv key up
+  drv key up
+  expect_checked January "after two up arrows"
+  expect_text Passport1 "Версия ПО"
+  echo "gui_test: Tab reaches the family group, the arrow keys change the family"
+}
+
+# Enter presses the focused button: the open dialog of WriteECU comes up (and is cancelled).
+check_enter_presses_button() {
+  local i
+  for i in $(seq 25); do [ "$(drv_out focus)" = WriteECU ] && break; drv key tab; done
+  [ "$(drv_out focus)" = WriteECU ] || fail "Tab does not reach WriteECU"
+  drv key return
+  drv dialog-cancel "Загрузить файл" 30 || fail "Enter on WriteECU opened no dialog"
+  echo "gui_test: Enter presses the focused button"
+}
+
+check_status_bar_text_fits() {
+  drv wait-text panel2 "Связь с ЭБУ" 30 || fail "no link text"
+  drv_out panel-fits 2 "Связь с ЭБУ" || fail "the link text does not fit its panel"
+}
+
+# The session's end saves the settings as a close would (nothing had written them yet).
+check_session_end_saves_settings() {
+  [ -z "$(stored ECU)" ] || fail "ECU stored before the session's end"
+  drv end-session end
+  [ "$(stored ECU)" = 0x0 ] || fail "WM_ENDSESSION did not save the settings"
+  echo "gui_test: the session's end saved the settings"
+}
+
+# Called while the write job runs: a logoff is refused; idle, the window allows it.
+check_job_refuses_session_end() {
+  local i answer=""
+  for i in $(seq 20); do answer="$(drv_out end-session query)"; [ "$answer" = 0 ] && break; sleep 0.2; done
+  [ "$answer" = 0 ] || fail "a running job did not refuse WM_QUERYENDSESSION"
+  echo "gui_test: a running job refuses the session's end"
+}
+check_idle_allows_session_end() {
+  [ "$(drv_out end-session query)" = 1 ] || fail "the idle window refused WM_QUERYENDSESSION"
+}
+
+# A port that appears is listed after a device change; when it goes, the bench's port stays
+# selected with the link up.
+check_device_change_rescans() {
+  local extra="$work/ttyExtra" link="$WINEPREFIX/dosdevices/com9" before
+  before="$(drv_out items ComSelector)"
+  case ",$before," in *,COM7,*) ;; *) fail "COM7 is not listed: \"$before\"" ;; esac
+  socat pty,raw,echo=0,link="$extra" pty,raw,echo=0 >/dev/null 2>&1 &
+  local socat_pid=$!
+  for _ in $(seq 50); do [ -e "$extra" ] && break; sleep 0.1; done
+  ln -sf "$extra" "$link"
+  drv device-change
+  local i items=""
+  for i in $(seq 30); do items="$(drv_out items ComSelector)"; [ "$items" = "$before,COM9" ] && break; sleep 0.3; done
+  [ "$items" = "$before,COM9" ] || { rm -f "$link"; kill "$socat_pid"; fail "after plugging COM9 the list is \"$items\""; }
+  rm -f "$link"
+  kill "$socat_pid" 2>/dev/null; wait "$socat_pid" 2>/dev/null || true
+  drv device-change
+  for i in $(seq 30); do items="$(drv_out items ComSelector)"; [ "$items" = "$before" ] && break; sleep 0.3; done
+  [ "$items" = "$before" ] || fail "after unplugging COM9 the list is \"$items\""
+  expect_text ComSelector "COM7"
+  drv wait-text panel2 "Связь с ЭБУ" 30 || fail "the link did not survive the rescan"
+  echo "gui_test: a device change rescans the ports ($before, then $before,COM9, then $before); COM7 stays chosen"
+}
+
+# The window at LogPixels 144: about 1.5 times the size, fonts too; WM_DPICHANGED scales it
+# back and forth. Leaves the prefix at 96 dpi.
+check_scaled_window() {  # item-height-at-96
+  # A fresh bench with the same memory: the last one's ECU still runs the bootstrap.
+  kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true
+  : >"$work/sim.out"
+  "$sim" --model january5 --flash "$work/ecu-flash.bin" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+  wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$(head -n1 "$work/sim.out")" /f >/dev/null
+  set_dpi 144
+  wineserver -k || true
+  wineserver -w || true
+  timeout 900 wine "$app_exe" >"$work/app150.log" 2>&1 &
+  app_pid=$!
+  drv wait-window 60 >/dev/null || fail "the window did not come up at 150 %"
+  local client height
+  client="$(drv_out client)"
+  height="$(drv_out item-height BaudList)"
+  echo "gui_test: at 150 %: client $client, list item height $height (at 100 %: 385x343, $1)"
+  [ "$client" = 578x515 ] || fail "client area $client at 150 %, expected 578x515"
+  [ "$height" -ge $(( $1 * 13 / 10 )) ] && [ "$height" -le $(( $1 * 17 / 10 )) ] || fail "font not scaled: $height"
+  drv wait-text panel2 "Связь с ЭБУ" 60 || fail "no link at 150 %"
+  drv_out panel-fits 2 "Связь с ЭБУ" || fail "the link text does not fit at 150 %"
+  drv dpi-changed 96
+  [ "$(drv_out client)" = 385x343 ] || fail "WM_DPICHANGED to 96: client $(drv_out client)"
+  drv dpi-changed 144
+  [ "$(drv_out client)" = 578x515 ] || fail "WM_DPICHANGED back to 144: client $(drv_out client)"
+  sleep 1
+  local place; place="$(drv_out rect)"
+  import -window root -crop "$place" +repage "$work/window-150.png" && cp "$work/window-150.png" "$root/docs/window-150.png"
+  echo "gui_test: screenshot at 150 % saved to docs/window-150.png"
+  drv close 60 || fail "the window did not close at 150 %"
+  wait "$app_pid" || true
+  app_pid=""
+  set_dpi 96
+}
+
 # The ЖВ-4's CTS names the model and enables Ident; the report names the ECU, after a fast
 # initialisation whose break the bench timed. The flash jobs that follow reset the ECU by DTR.
 zhv4_identification() {
@@ -85,6 +221,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w || true
 fi
 wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
+"$root/scripts/wine-fonts.sh"
+set_dpi 96
 
 sim="${QUILLORN_SIM:-}"
 if [ -z "$sim" ]; then
@@ -157,6 +295,13 @@ else
   [ "$(drv enabled Ident | tr -d '\r')" = 0 ] || fail "Ident is enabled without a ЖВ-4"
 fi
 echo "gui_test: link up, job buttons enabled"
+if [ "$scenario" != zhv4 ]; then
+  check_session_end_saves_settings
+  check_status_bar_text_fits
+  check_device_change_rescans
+  check_idle_allows_session_end
+  item_height_96="$(drv_out item-height BaudList)"
+fi
 
 # A 64 KiB image that starts like program code, with a passport at 0x6020.
 perl -e '
@@ -169,6 +314,7 @@ perl -e '
 
 drv click WriteECU
 drv file-dialog "Загрузить файл" "$(winpath "$work/write.bin")" 60 || { import -window root "$root/build/gui-failure.png"; fail "open dialog"; }
+[ "$scenario" = zhv4 ] || check_job_refuses_session_end
 expect_message 900 "|Операция успешно завершена."
 expect_text SWid "QUILLORN-TEST-01"
 expect_text PassportText "Записываемая прошивка"
@@ -189,6 +335,8 @@ if [ "$scenario" != zhv4 ]; then
   place="$(drv rect | tr -d '\r')"
   import -window root -crop "$place" +repage "$work/window.png" && cp "$work/window.png" "$root/docs/window.png"
   echo "gui_test: screenshot saved to docs/window.png"
+  check_enter_presses_button
+  check_keyboard_family
 fi
 
 drv close 60 || fail "the window did not close"
@@ -207,5 +355,7 @@ if [ "$scenario" = zhv4 ]; then
   kill "$sim_pid" && wait "$sim_pid" || true
   sim_pid=""
   echo "gui_test: $(grep -h 'modem-line requests' "$work/sim.err" | sed 's/^quillorn-sim: //')"
+else
+  check_scaled_window "$item_height_96"
 fi
 echo "gui_test: passed"
