@@ -208,6 +208,20 @@ ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
   return Store(result);
 }
 
+ResultCode TProtocol::SendChecked(const uint8_t* data, uint32_t count) {
+  if (PortUnusable()) return kNoPort;
+  int32_t error = 0;
+  if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
+  uint32_t written = 0;
+  if (!Link.SharedPort->Write(data, count, &written, &error) || written != count) return Store(kWriteFailed);
+  if (!WaitTransmitEmpty()) return Store(kNoProgrammer);
+  // Each echo may take what one byte's echo could take when sent alone: the reply timeout.
+  std::vector<uint8_t> echo(count);
+  uint32_t received = 0;
+  if (ReceiveBlock(echo.data(), count, received) != kOk) return Store(kNoProgrammer);
+  return Store(std::equal(echo.begin(), echo.end(), data) ? kOk : kNoProgrammer);
+}
+
 void TProtocol::SetDtr() {
   if (Link.SharedPort) Link.SharedPort->RaiseDtr();
 }
