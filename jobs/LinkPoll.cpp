@@ -1,6 +1,8 @@
 #include "jobs/LinkPoll.hpp"
 
+#include "jobs/LatencyNotice.hpp"
 #include "platform/Clock.hpp"
+#include "serial/PortMap.hpp"
 
 namespace quillorn {
 
@@ -24,7 +26,10 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
       if (TellProgrammerModel()) return;
       break;
     case kLinkModelKnown: FindEcu(settings); break;
-    case kLinkLoaderAnswers: ProbeLoader(); break;
+    case kLinkLoaderAnswers:
+      ProbeLoader();
+      if (session_.LinkState == kLinkLoaderAnswers) TellLatencyOnce(settings.portNumber);
+      break;
     case kLinkBootstrapRunning: KeepBootstrapAlive(); break;
     default: break;  // 4 and 6: only the link text
   }
@@ -62,6 +67,7 @@ void TLinkPoll::FindEcu(const TPollSettings& settings) {
   if (TSerialPort32* port = loader_.Link.SharedPort.get()) port->ClearReceive(nullptr);
   if (IsEightBankFamily(settings.family)) {
     FindBanksEcu();
+    if (session_.LinkState == kLinkBanksEcuAnswers) TellLatencyOnce(settings.portNumber);
     return;
   }
   session_.LinkState = loader_.SyncLoader() == kOk ? kLinkLoaderAnswers : kLinkStartOver;
@@ -95,6 +101,20 @@ void TLinkPoll::KeepBootstrapAlive() {
   uint8_t byte = 0;
   if (memory_.ReadBlock(0, &byte, 1) != kOk) session_.LinkState = kLinkStartOver;
   view_.SetControlMode(ControlsReady);
+}
+
+void TLinkPoll::TellLatencyOnce(uint8_t portNumber) {
+  if (latencyTold_.count(portNumber) != 0) return;
+  const std::string devicePath = TPortMap::Instance().DevicePath(portNumber);
+  TLatencyFacts facts;
+  // A device path the user gave (POSIX) says more than the number it was mapped to.
+  facts.portName = devicePath.rfind('/', 0) == 0 ? devicePath : "COM" + std::to_string(portNumber);
+  facts.echoMicros = loader_.Link.EchoLatency.EstimateMicros();
+  // The platform is asked only about a line that is slow: a quick one needs no advice.
+  if (LatencyNotice(facts).empty()) return;
+  facts.adapter = QueryAdapterLatency(devicePath);
+  latencyTold_.insert(portNumber);
+  view_.ShowLatencyNotice(LatencyNotice(facts));
 }
 
 void TLinkPoll::ShowLinkText() { view_.ShowLinkText(loader_.Link.LastResult != kOk ? kTextLinkDown : kTextLinkUp); }

@@ -4,6 +4,7 @@
 // and keeps a running bootstrap alive. The window ticks it from its timer; the command-line
 // client runs the same ticks to reach the ECU before a job.
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "jobs/EcuFamily.hpp"
@@ -21,6 +22,8 @@ class ILinkPollView {
   virtual void ShowProgrammerModel(const std::string& textUtf8) = 0;  // "ЖВ-4" or empty
   virtual void EnableIdent() = 0;
   virtual void ShowLinkText(const std::string& textUtf8) = 0;         // status bar panel 2
+  // A slow adapter's cost and cure (jobs/LatencyNotice.hpp); must not wait for the user.
+  virtual void ShowLatencyNotice(const std::string& textUtf8) = 0;
 };
 
 struct TPollSettings {
@@ -50,11 +53,14 @@ class TLinkPoll {
   void ProbeLoader();
   void KeepBootstrapAlive();
   void ShowLinkText();
+  // Once the ECU answers: the echo delay the connection saw, told once per port if it costs.
+  void TellLatencyOnce(uint8_t portNumber);
 
   TC509Pro& loader_;
   TFlashPro& memory_;
   TLinkSession& session_;
   ILinkPollView& view_;
+  std::set<uint8_t> latencyTold_;  // ports whose slow adapter the user has heard about
 };
 
 // Runs the poll's ticks from the start until the ECU answers or a pass fails, without the

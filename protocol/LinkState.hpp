@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "protocol/EchoLatency.hpp"
 #include "protocol/JobReport.hpp"
 #include "serial/SerialPort32.hpp"
 
@@ -31,6 +32,8 @@ struct TLinkState {
   // Set by the flash job once the chip reported itself erased: a binary flash write may then
   // leave out blocks that are all 0xFF, which the chip already holds. Cleared when the job ends.
   bool FlashErased = false;
+  // The echo delay of the line as the writes since the last Open saw it.
+  TEchoLatency EchoLatency;
   // Where progress and passport go; never null.
   IJobReport* Report = &silentReport;
 

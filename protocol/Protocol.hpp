@@ -68,6 +68,8 @@ class TProtocol {
   bool PortUnusable();
   // Waits until the port reports the transmit buffer empty, or says it cannot tell.
   bool WaitTransmitEmpty();
+  // Notes how long the echo of count bytes written at startMicros took beyond their wire time.
+  void NoteEchoLatency(uint64_t startMicros, uint32_t count);
   // One port read of up to count bytes under the timeouts in force; returns the bytes read.
   uint32_t ReadSome(uint8_t* buffer, uint32_t count);
 };

@@ -1,0 +1,53 @@
+// The echo delay measured on the way to the ECU, and the notice the poll gives once per port.
+#include <gtest/gtest.h>
+
+#include "bench/kit/MeasuredBench.hpp"
+#include "jobs/LinkPoll.hpp"
+
+namespace quillorn::test {
+namespace {
+
+class TRecordingPollView final : public ILinkPollView {
+ public:
+  void SetControlMode(TControlMode) override {}
+  void ShowProgrammerModel(const std::string&) override {}
+  void EnableIdent() override {}
+  void ShowLinkText(const std::string&) override {}
+  void ShowLatencyNotice(const std::string& text) override { notices.push_back(text); }
+  std::vector<std::string> notices;
+};
+
+TEST(AdapterLatency, ASlowAdapterIsToldOncePerPortAQuickOneNever) {
+  const struct {
+    const char* bench;
+    TEcuFamily family;
+    size_t notices;
+  } cases[] = {
+      {"sim:january5,pace=line,latency=16", TEcuFamily::January5, 1},
+      {"sim:m797,pace=line,latency=8", TEcuFamily::M797, 1},
+      {"sim:january5,pace=line", TEcuFamily::January5, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bench);
+    std::string error;
+    auto bench = benchkit::TMeasuredBench::Create(c.bench, &error);
+    ASSERT_TRUE(bench) << error;
+    TLinkState link;
+    TC509Pro loader(link);
+    TFlashPro memory(link);
+    TLinkSession session;
+    TRecordingPollView view;
+    TLinkPoll poll(loader, memory, session, view);
+    const TPollSettings settings{bench->PortNumber(), 57600, c.family};
+    ASSERT_EQ(ReachEcu(poll, session, settings, link), kOk);
+    for (int tick = 0; tick < 3; ++tick) poll.Tick(settings);  // the window's probes go on
+    ASSERT_EQ(link.LastResult, kOk);
+    ASSERT_EQ(view.notices.size(), c.notices);
+    if (c.notices == 0) continue;
+    const uint32_t latencyMs = c.family == TEcuFamily::M797 ? 8 : 16;
+    EXPECT_NE(view.notices[0].find(" " + std::to_string(latencyMs) + " мс"), std::string::npos) << view.notices[0];
+  }
+}
+
+}  // namespace
+}  // namespace quillorn::test
