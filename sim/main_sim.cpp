@@ -10,6 +10,7 @@
 
 #include "sim/Bench.hpp"
 #include "sim/BenchOptions.hpp"
+#include "sim/pty/DelayedBenchPort.hpp"
 #include "sim/pty/PtyBenchPort.hpp"
 
 namespace {
@@ -20,7 +21,8 @@ void PrintUsage() {
                "  --flash FILE --eeprom FILE   memory images, loaded at start and saved at exit\n"
                "  --noise P --drop P --seed N  line faults between box and ECU\n"
                "  --erase-fail --program-fail ADDR --eeprom-nack --power-loss-after N\n"
-               "  --no-programmer --no-ecu --erase-time MS --program-time US --eeprom-write-time MS\n");
+               "  --no-programmer --no-ecu --erase-time MS --program-time US --eeprom-write-time MS\n"
+               "  --latency MS                 every byte reaches the PC MS later, as through a USB adapter\n");
 }
 
 }  // namespace
@@ -53,7 +55,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string slavePath = port->SlavePath();
-  TBench bench(options, std::move(port));
+  std::unique_ptr<TBenchPort> benchPort = std::move(port);
+  if (options.latencyMs > 0)
+    benchPort = std::make_unique<TDelayedBenchPort>(std::move(benchPort), std::chrono::milliseconds(options.latencyMs));
+  TBench bench(options, std::move(benchPort));
   if (!bench.Start(&error)) {
     std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
     return 1;
