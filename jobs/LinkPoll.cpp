@@ -12,6 +12,9 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
+// Echo samples taken before a slow line is judged: with three, one wait stretched by a busy
+// PC cannot raise a false alarm (the judgement takes their median).
+constexpr size_t kLatencySamples = 3;
 // Between two ticks of the command-line pass: lets a programmer's reset line settle and the
 // ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
 constexpr uint32_t kTickSettleMs = 100;
@@ -28,7 +31,8 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
     case kLinkModelKnown: FindEcu(settings); break;
     case kLinkLoaderAnswers:
       ProbeLoader();
-      if (session_.LinkState == kLinkLoaderAnswers) TellLatencyOnce(settings.portNumber);
+      if (session_.LinkState == kLinkLoaderAnswers && loader_.Link.EchoLatency.Count() >= kLatencySamples)
+        TellLatencyOnce(settings.portNumber);
       break;
     case kLinkBootstrapRunning: KeepBootstrapAlive(); break;
     default: break;  // 4 and 6: only the link text
@@ -67,6 +71,7 @@ void TLinkPoll::FindEcu(const TPollSettings& settings) {
   if (TSerialPort32* port = loader_.Link.SharedPort.get()) port->ClearReceive(nullptr);
   if (IsEightBankFamily(settings.family)) {
     FindBanksEcu();
+    // Nothing more goes to an eight-bank ECU before a job: its one exchange is all there is.
     if (session_.LinkState == kLinkBanksEcuAnswers) TellLatencyOnce(settings.portNumber);
     return;
   }
@@ -130,7 +135,11 @@ ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings&
   }
   if (session.LinkState == kLinkBanksEcuAnswers) return kOk;
   if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
-  poll.Tick(settings);  // the loader probe
+  // The loader probe; repeated (as the window's timer does) until the echo delay is known.
+  for (size_t probe = 0; probe < kLatencySamples; ++probe) {
+    poll.Tick(settings);
+    if (session.LinkState != kLinkLoaderAnswers || link.EchoLatency.Count() >= kLatencySamples) break;
+  }
   return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
 }
 

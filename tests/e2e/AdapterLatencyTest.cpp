@@ -44,8 +44,10 @@ TEST(AdapterLatency, ASlowAdapterIsToldOncePerPortAQuickOneNever) {
     ASSERT_EQ(link.LastResult, kOk);
     ASSERT_EQ(view.notices.size(), c.notices);
     if (c.notices == 0) continue;
+    // A busy machine can only add to the delay measured.
     const uint32_t latencyMs = c.family == TEcuFamily::M797 ? 8 : 16;
-    EXPECT_NE(view.notices[0].find(" " + std::to_string(latencyMs) + " мс"), std::string::npos) << view.notices[0];
+    EXPECT_GE(link.EchoLatency.EstimateMicros(), latencyMs * 1000) << view.notices[0];
+    EXPECT_NE(view.notices[0].find("Порт COM"), std::string::npos) << view.notices[0];
   }
 }
 
