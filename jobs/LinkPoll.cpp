@@ -12,8 +12,8 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
-// Echo samples taken before a slow line is judged: with three, one wait stretched by a busy
-// PC cannot raise a false alarm (the judgement takes their median).
+// Echo samples the window's probes gather before a slow line is judged: with three, one wait
+// stretched by a busy PC cannot raise a false alarm (the judgement takes their median).
 constexpr size_t kLatencySamples = 3;
 // Between two ticks of the command-line pass: lets a programmer's reset line settle and the
 // ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
@@ -135,12 +135,11 @@ ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings&
   }
   if (session.LinkState == kLinkBanksEcuAnswers) return kOk;
   if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
-  // The loader probe; repeated (as the window's timer does) until the echo delay is known.
-  for (size_t probe = 0; probe < kLatencySamples; ++probe) {
-    poll.Tick(settings);
-    if (session.LinkState != kLinkLoaderAnswers || link.EchoLatency.Count() >= kLatencySamples) break;
-  }
-  return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
+  poll.Tick(settings);  // the loader probe
+  if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
+  // No more probes for the sake of measuring: on a noisy line each could fail the connection.
+  poll.TellLatencyOnce(settings.portNumber);
+  return kOk;
 }
 
 }  // namespace quillorn

@@ -43,6 +43,9 @@ class TLinkPoll {
 
   // One tick of the status timer.
   void Tick(const TPollSettings& settings);
+  // Once the ECU answers: the echo delay the connection saw, told once per port if it costs.
+  // The ticks call it when they have samples enough; the command-line pass when it is through.
+  void TellLatencyOnce(uint8_t portNumber);
 
  private:
   // Each returns true when the tick ends without refreshing the link text.
@@ -53,8 +56,6 @@ class TLinkPoll {
   void ProbeLoader();
   void KeepBootstrapAlive();
   void ShowLinkText();
-  // Once the ECU answers: the echo delay the connection saw, told once per port if it costs.
-  void TellLatencyOnce(uint8_t portNumber);
 
   TC509Pro& loader_;
   TFlashPro& memory_;
