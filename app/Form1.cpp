@@ -262,6 +262,8 @@ void TForm1::EnableIdent() { SetEnabled(TControlId::Ident, true); }
 
 void TForm1::ShowLinkText(const std::string& textUtf8) { SetPanel(kLinkPanel, textUtf8); }
 
+void TForm1::ShowLatencyNotice(const std::string& textUtf8) { view_.ShowNotice(textUtf8, "Задержка USB-адаптера"); }
+
 int TForm1::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
   int answer = 0;
   OnWindowThread([&] { answer = view_.ShowMessageBox(text, caption, flags); });

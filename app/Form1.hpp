@@ -108,6 +108,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void ShowProgrammerModel(const std::string& textUtf8) override;
   void EnableIdent() override;
   void ShowLinkText(const std::string& textUtf8) override;
+  void ShowLatencyNotice(const std::string& textUtf8) override;
   // A modal message box shown from whichever thread asks; the answer.
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags);
   void SetCursor(TCursorShape shape);

@@ -44,6 +44,9 @@ class IForm1View {
   virtual void ControlChanged(TControlId id, const TControlState& state, uint32_t aspects) = 0;
   // Modal message box (texts UTF-8, flags as the system's message box takes them); the answer.
   virtual int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // A notice the user reads when they like: shown at once, returns at once, holds up nothing
+  // (no poll, no job, no input to the window).
+  virtual void ShowNotice(const std::string& text, const std::string& caption) = 0;
   // Modal open or save dialog; the chosen path (UTF-8), or nothing when cancelled.
   virtual std::optional<std::string> FileDialog(const TFileDialogSpec& dialog) = 0;
   virtual void SetCursor(TCursorShape shape) = 0;

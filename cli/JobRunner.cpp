@@ -21,13 +21,15 @@ namespace quillorn {
 
 namespace {
 
-// The window's status poll has nothing to show on a terminal but the programmer model.
+// The window's status poll has nothing to show on a terminal but the programmer model and a
+// slow adapter's notice.
 class TQuietPollView final : public ILinkPollView {
  public:
   void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string& text) override { model = text; }
   void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
+  void ShowLatencyNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
   std::string model;
 };
 

@@ -1,9 +1,10 @@
-// Binary flash and EEPROM images: a file window goes to ECU memory in BlockSize pieces, and a
-// memory range comes back into a file in 16-byte reads. Each block is followed by a progress
-// report and a look into the abort mailbox.
+// Binary flash and EEPROM images: a file window goes to ECU memory in BlockSize pieces (blank
+// ones left out after an erase), and a memory range comes back into a file in ReadPieceSize
+// reads. Each block is followed by a progress report and a look into the abort mailbox.
 #include <algorithm>
 #include <array>
 
+#include "image/BlankBlocks.hpp"
 #include "image/ImageProgress.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/File.hpp"
@@ -13,19 +14,20 @@ namespace quillorn {
 
 namespace {
 
-// Reads from ECU memory always go in pieces of this size, whatever BlockSize holds.
-constexpr uint32_t kReadPiece = 16;
-// Used when no block size has been set: a zero would send nothing and still succeed.
+// Used when no block or read size has been set: a zero would move nothing and still succeed.
 constexpr uint8_t kDefaultBlockSize = 16;
+
+uint8_t SizeOrDefault(uint8_t size) { return size != 0 ? size : kDefaultBlockSize; }
 
 // Reads count bytes from address on into file, reporting progress of count. Returns the
 // ReadBlock code, 257 for a failed write or 42 for an abort.
 ResultCode ReadRangeIntoFile(TProtocol& driver, std::FILE* file, uint32_t address, uint32_t count) {
   IJobReport& report = *driver.Link.Report;
   const uint32_t countAtStart = count;
-  std::array<uint8_t, kReadPiece> piece{};
+  const uint32_t readPiece = SizeOrDefault(driver.Link.ReadPieceSize);
+  std::array<uint8_t, 255> piece{};
   while (count > 0) {
-    const auto pieceSize = static_cast<uint8_t>(std::min(count, kReadPiece));
+    const auto pieceSize = static_cast<uint8_t>(std::min(count, readPiece));
     const ResultCode read = driver.ReadBlock(address, piece.data(), pieceSize);
     if (read != kOk) return read;
     if (std::fwrite(piece.data(), pieceSize, 1, file) != 1) return kFileWriteFailed;
@@ -51,7 +53,7 @@ ResultCode TProtocol::LoadBinaryFile(const std::string& fileName, uint32_t addre
   if (!SeekFileTo(file.Get(), Link.FileOffset)) return Store(kFileOpenFailed);
 
   const uint64_t total = std::min<uint64_t>(length - Link.FileOffset, Link.FileLimit);
-  const uint8_t blockSize = Link.BlockSize != 0 ? Link.BlockSize : kDefaultBlockSize;
+  const uint8_t blockSize = SizeOrDefault(Link.BlockSize);
   std::array<uint8_t, 255> block{};
   uint32_t sent = 0;
   Store(kOk);
@@ -65,7 +67,8 @@ ResultCode TProtocol::LoadBinaryFile(const std::string& fileName, uint32_t addre
     const uint32_t remaining = Link.FileLimit - sent;
     if (remaining == 0) break;
     const auto count = static_cast<uint8_t>(std::min<uint64_t>(got, remaining));
-    const ResultCode written = WriteBlock(address + sent, block.data(), count);
+    const bool blank = IsBlankFlashBlock(Link, block.data(), count);
+    const ResultCode written = blank ? kOk : WriteBlock(address + sent, block.data(), count);
     if (written != kOk) {
       Store(written);
       ReportProgressOf(report, 0, total);

@@ -114,6 +114,7 @@ ResultCode TJob::Run() {
     size_ = kEepromSize;
   }
   d_.Session.LinkState = kLinkBootstrapRunning;
+  UseRequestData(link_, IsBanksKind(rq_.JobKind) ? kOwnCommandSetRequestData : kBootstrapRequestData);
   if (rq_.VerifyOnly) return Verify(false);
   return Transfer();
 }
@@ -196,6 +197,7 @@ ResultCode TJob::Write() {
       d_.Memory.LastEraseWord = kNoEraseWord;
     }
     if (ResultCode r = d_.Memory.EraseStatus()) return r;
+    link_.FlashErased = true;
   }
   d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
   report_.ShowStage("Загрузка...");
@@ -286,7 +288,11 @@ ResultCode TJob::ClearEeprom() {
 
 }  // namespace
 
-ResultCode PerformJob(const TJobRequest& request, TJobDrivers& drivers) { return TJob(request, drivers).Run(); }
+ResultCode PerformJob(const TJobRequest& request, TJobDrivers& drivers) {
+  const ResultCode result = TJob(request, drivers).Run();
+  drivers.Loader.Link.FlashErased = false;  // only the job that erased may leave blank blocks out
+  return result;
+}
 
 ResultCode UploadBootstrap(TJobDrivers& d, const uint8_t* image, uint32_t length) {
   TLinkState& link = d.Loader.Link;

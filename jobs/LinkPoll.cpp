@@ -1,6 +1,8 @@
 #include "jobs/LinkPoll.hpp"
 
+#include "jobs/LatencyNotice.hpp"
 #include "platform/Clock.hpp"
+#include "serial/PortMap.hpp"
 
 namespace quillorn {
 
@@ -13,6 +15,9 @@ constexpr uint16_t kLoaderAddress = 0xF400;
 constexpr uint8_t kFlashSpace = 2;
 constexpr uint16_t kProbeEraseWord = 0x0014;
 constexpr uint8_t kProbeEraseByte = 0x94;  // addressing bit 7 and 20: the Микас bootstrap makes it 25
+// Echo samples the window's probes gather before a slow line is judged: with three, one wait
+// stretched by a busy PC cannot raise a false alarm (the judgement takes their median).
+constexpr size_t kLatencySamples = 3;
 // Between two ticks of the command-line pass: lets a programmer's reset line settle and the
 // ECU's boot loader come up after DTR drops (the window's timer waits a whole second).
 constexpr uint32_t kTickSettleMs = 100;
@@ -27,7 +32,11 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
       if (TellProgrammerModel()) return;
       break;
     case kLinkModelKnown: FindEcu(settings); break;
-    case kLinkLoaderAnswers: ProbeLoader(); break;
+    case kLinkLoaderAnswers:
+      ProbeLoader();
+      if (session_.LinkState == kLinkLoaderAnswers && loader_.Link.EchoLatency.Count() >= kLatencySamples)
+        TellLatencyOnce(settings.portNumber);
+      break;
     case kLinkBootstrapRunning: KeepBootstrapAlive(); break;
     default: break;  // 4 and 6: only the link text
   }
@@ -65,6 +74,8 @@ void TLinkPoll::FindEcu(const TPollSettings& settings) {
   if (TSerialPort32* port = loader_.Link.SharedPort.get()) port->ClearReceive(nullptr);
   if (IsEightBankFamily(settings.family)) {
     FindBanksEcu();
+    // Nothing more goes to an eight-bank ECU before a job: its one exchange is all there is.
+    if (session_.LinkState == kLinkBanksEcuAnswers) TellLatencyOnce(settings.portNumber);
     return;
   }
   session_.LinkState = loader_.SyncLoader() == kOk ? kLinkLoaderAnswers : kLinkStartOver;
@@ -133,6 +144,20 @@ bool TLinkPoll::RunningBootstrapFits(TEcuFamily family) {
   return family == TEcuFamily::Mikas7 ? echo == kEraseByteMismatch : echo == kOk;
 }
 
+void TLinkPoll::TellLatencyOnce(uint8_t portNumber) {
+  if (latencyTold_.count(portNumber) != 0) return;
+  const std::string devicePath = TPortMap::Instance().DevicePath(portNumber);
+  TLatencyFacts facts;
+  // A device path the user gave (POSIX) says more than the number it was mapped to.
+  facts.portName = devicePath.rfind('/', 0) == 0 ? devicePath : "COM" + std::to_string(portNumber);
+  facts.echoMicros = loader_.Link.EchoLatency.EstimateMicros();
+  // The platform is asked only about a line that is slow: a quick one needs no advice.
+  if (LatencyNotice(facts).empty()) return;
+  facts.adapter = QueryAdapterLatency(devicePath);
+  latencyTold_.insert(portNumber);
+  view_.ShowLatencyNotice(LatencyNotice(facts));
+}
+
 void TLinkPoll::ShowLinkText() { view_.ShowLinkText(loader_.Link.LastResult != kOk ? kTextLinkDown : kTextLinkUp); }
 
 ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings& settings, TLinkState& link) {
@@ -150,7 +175,10 @@ ResultCode ReachEcu(TLinkPoll& poll, TLinkSession& session, const TPollSettings&
     return link.LastResult != kOk ? link.LastResult : kTimeout;
   }
   poll.Tick(settings);  // the loader probe
-  return session.LinkState == kLinkLoaderAnswers ? kOk : (link.LastResult != kOk ? link.LastResult : kTimeout);
+  if (session.LinkState != kLinkLoaderAnswers) return link.LastResult != kOk ? link.LastResult : kTimeout;
+  // No more probes for the sake of measuring: on a noisy line each could fail the connection.
+  poll.TellLatencyOnce(settings.portNumber);
+  return kOk;
 }
 
 }  // namespace quillorn

@@ -4,6 +4,7 @@
 // and keeps a running bootstrap alive. The window ticks it from its timer; the command-line
 // client runs the same ticks to reach the ECU before a job.
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "jobs/EcuFamily.hpp"
@@ -21,6 +22,8 @@ class ILinkPollView {
   virtual void ShowProgrammerModel(const std::string& textUtf8) = 0;  // "ЖВ-4" or empty
   virtual void EnableIdent() = 0;
   virtual void ShowLinkText(const std::string& textUtf8) = 0;         // status bar panel 2
+  // A slow adapter's cost and cure (jobs/LatencyNotice.hpp); must not wait for the user.
+  virtual void ShowLatencyNotice(const std::string& textUtf8) = 0;
 };
 
 struct TPollSettings {
@@ -40,6 +43,9 @@ class TLinkPoll {
 
   // One tick of the status timer.
   void Tick(const TPollSettings& settings);
+  // Once the ECU answers: the echo delay the connection saw, told once per port if it costs.
+  // The ticks call it when they have samples enough; the command-line pass when it is through.
+  void TellLatencyOnce(uint8_t portNumber);
 
   // After a sync the boot loader did not answer: a "ЖВ-2" cannot reset the ECU, so the
   // bootstrap an earlier job left may still run there (it drops the sync byte). One short
@@ -63,6 +69,7 @@ class TLinkPoll {
   TFlashPro& memory_;
   TLinkSession& session_;
   ILinkPollView& view_;
+  std::set<uint8_t> latencyTold_;  // ports whose slow adapter the user has heard about
 };
 
 // Runs the poll's ticks from the start until the ECU answers or a pass fails, without the

@@ -140,6 +140,11 @@ ResultCode TFlashPro::SendRequest(TRequest& request) {
   return SendBlock(request.bytes, request.length);
 }
 
+ResultCode TFlashPro::SendCheckedRequest(TRequest& request) {
+  Append(request, static_cast<uint8_t>(-TxSum));
+  return SendChecked(request.bytes, request.length);
+}
+
 // --- replies ---
 
 ResultCode TFlashPro::ReadReplyStart(uint8_t& length) {
@@ -159,15 +164,15 @@ ResultCode TFlashPro::ReadReplyBody(uint8_t* body, uint8_t length) {
 
 ResultCode TFlashPro::EraseFlash(uint16_t word, uint8_t byte) {
   TxSum = RxSum = 0;
-  ResultCode result = PutText(CommandPrefix);
-  if (result == kOk) result = PutLength(kEraseRequestLength);
-  if (result == kOk) result = PutByte(kEraseFlashCommand);
-  if (result == kOk) {
-    LastEraseWord = word;
-    result = PutWord(word);
-  }
-  if (result == kOk) result = PutByte(byte);
-  if (result == kOk) result = PutByte(static_cast<uint8_t>(-TxSum));
+  // The bootstrap drops a frame that pauses between two bytes; an adapter that holds each echo
+  // back for milliseconds would space the bytes out if each waited for the previous echo.
+  TRequest request;
+  BeginRequest(request, kEraseRequestLength, kEraseFlashCommand);
+  LastEraseWord = word;
+  Append(request, static_cast<uint8_t>(word));
+  Append(request, static_cast<uint8_t>(word >> 8));
+  Append(request, byte);
+  ResultCode result = SendCheckedRequest(request);
   if (result != kOk) return Store(result);
 
   uint8_t length = 0;

@@ -60,7 +60,10 @@ class TFlashPro : public TProtocol {
   // Prefix, length byte and command byte of a request of L = length.
   void BeginRequest(TRequest& request, uint8_t length, uint8_t command);
   void AppendAddress(TRequest& request, uint32_t address);
+  // Checksum, then one write whose echo is swallowed (data requests) or compared byte for
+  // byte (the erase request).
   ResultCode SendRequest(TRequest& request);
+  ResultCode SendCheckedRequest(TRequest& request);
 
   // Prefix (96) and length byte (97 below 0x55) of a reply.
   ResultCode ReadReplyStart(uint8_t& length);

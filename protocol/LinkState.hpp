@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "protocol/EchoLatency.hpp"
 #include "protocol/JobReport.hpp"
 #include "serial/SerialPort32.hpp"
 
@@ -26,6 +27,13 @@ struct TLinkState {
   // Windows of the binary image transfers.
   uint32_t FileOffset = 0;
   uint32_t FileLimit = 0xFFFFFFFFu;
+  // Data bytes per read request of the binary image transfers (writes go by BlockSize).
+  uint8_t ReadPieceSize = 16;
+  // Set by the flash job once the chip reported itself erased: a binary flash write may then
+  // leave out blocks that are all 0xFF, which the chip already holds. Cleared when the job ends.
+  bool FlashErased = false;
+  // The echo delay of the line as the writes since the last Open saw it.
+  TEchoLatency EchoLatency;
   // Where progress and passport go; never null.
   IJobReport* Report = &silentReport;
 
@@ -35,5 +43,12 @@ struct TLinkState {
 
 // The program's one link state.
 TLinkState& ProgramLink();
+
+// Data bytes per binary write and read request. Our bootstrap programs take 32 (their frame
+// buffer holds a 32-byte write); the eight-bank ECUs' own command set is used with 16.
+inline constexpr uint8_t kBootstrapRequestData = 32;
+inline constexpr uint8_t kOwnCommandSetRequestData = 16;
+// Fewer, longer requests: each request costs the adapter's delay once, whatever its length.
+inline void UseRequestData(TLinkState& link, uint8_t dataBytes) { link.BlockSize = link.ReadPieceSize = dataBytes; }
 
 }  // namespace quillorn

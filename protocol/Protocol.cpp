@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/AbortMailbox.hpp"
+#include "platform/Clock.hpp"
 
 namespace quillorn {
 
@@ -61,6 +62,7 @@ ResultCode TProtocol::Open(uint8_t portNumber, int baud, uint8_t parity, uint8_t
   if (!port || port->OpenError != 0) return Store(kNoPort);
   Link.SharedPort = std::move(port);
   Link.SavedPortNumber = portNumber;
+  Link.EchoLatency.Clear();
 
   const uint32_t replyTimeout = Link.ReplyTimeout;
   SetReplyTimeout(kOpenFlushTimeoutMs);
@@ -97,6 +99,13 @@ bool TProtocol::PortUnusable() {
   if (Link.SharedPort && Link.LastResult != kNoPort) return false;
   Store(kNoPort);
   return true;
+}
+
+void TProtocol::NoteEchoLatency(uint64_t startMicros, uint32_t count) {
+  const TSerialPort32& port = *Link.SharedPort;
+  const uint64_t wire = uint64_t{count} * CharacterTimeMicros(port.Baud, port.DataBits, port.ParityCode, port.StopBitsCode);
+  const uint64_t took = MonotonicMicros() - startMicros;
+  Link.EchoLatency.Add(static_cast<uint32_t>(std::min<uint64_t>(took > wire ? took - wire : 0, UINT32_MAX)));
 }
 
 uint32_t TProtocol::ReadSome(uint8_t* buffer, uint32_t count) {
@@ -166,11 +175,13 @@ ResultCode TProtocol::SendByte(uint8_t byte) {
   int32_t error = 0;
   if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
   uint32_t written = 0;
+  const uint64_t start = MonotonicMicros();
   if (!Link.SharedPort->Write(&byte, 1, &written, &error) || written != 1) return Store(kWriteFailed);
   if (!WaitTransmitEmpty()) return Store(kNoProgrammer);
   // A missing echo, whatever ended the wait, means the programmer is not there.
   uint8_t echo = 0;
   if (ReceiveByte(echo) != kOk) return Store(kNoProgrammer);
+  NoteEchoLatency(start, 1);
   return Store(echo == byte ? kOk : kNoProgrammer);
 }
 
@@ -192,6 +203,7 @@ ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
   int32_t error = 0;
   if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
   uint32_t written = 0;
+  const uint64_t start = MonotonicMicros();
   if (!Link.SharedPort->Write(data, count, &written, &error) || written != count) return Store(kWriteFailed);
 
   const uint32_t replyTimeout = Link.ReplyTimeout;
@@ -205,7 +217,24 @@ ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
   uint32_t received = 0;
   const ResultCode result = ReceiveBlock(echo.data(), count, received);
   SetReplyTimeout(replyTimeout);
+  if (result == kOk) NoteEchoLatency(start, count);
   return Store(result);
+}
+
+ResultCode TProtocol::SendChecked(const uint8_t* data, uint32_t count) {
+  if (PortUnusable()) return kNoPort;
+  int32_t error = 0;
+  if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
+  uint32_t written = 0;
+  const uint64_t start = MonotonicMicros();
+  if (!Link.SharedPort->Write(data, count, &written, &error) || written != count) return Store(kWriteFailed);
+  if (!WaitTransmitEmpty()) return Store(kNoProgrammer);
+  // Each echo may take what one byte's echo could take when sent alone: the reply timeout.
+  std::vector<uint8_t> echo(count);
+  uint32_t received = 0;
+  if (ReceiveBlock(echo.data(), count, received) != kOk) return Store(kNoProgrammer);
+  NoteEchoLatency(start, count);
+  return Store(std::equal(echo.begin(), echo.end(), data) ? kOk : kNoProgrammer);
 }
 
 void TProtocol::SetDtr() {

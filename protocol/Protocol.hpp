@@ -37,6 +37,10 @@ class TProtocol {
   ResultCode ReceiveBlock(uint8_t* buffer, uint32_t count, uint32_t& received);
   ResultCode SendByte(uint8_t byte);
   ResultCode SendBlock(const uint8_t* data, uint32_t count);
+  // A short control request in one write, every echo compared afterwards. The bytes reach the
+  // peer back to back, whatever the adapter's delay before the echoes come back; the results
+  // are SendByte's: 33 for a missing or different echo, whatever ended the wait.
+  ResultCode SendChecked(const uint8_t* data, uint32_t count);
 
   // Line helpers: no effect without a port.
   void SetDtr();
@@ -64,6 +68,8 @@ class TProtocol {
   bool PortUnusable();
   // Waits until the port reports the transmit buffer empty, or says it cannot tell.
   bool WaitTransmitEmpty();
+  // Notes how long the echo of count bytes written at startMicros took beyond their wire time.
+  void NoteEchoLatency(uint64_t startMicros, uint32_t count);
   // One port read of up to count bytes under the timeouts in force; returns the bytes read.
   uint32_t ReadSome(uint8_t* buffer, uint32_t count);
 };

@@ -15,6 +15,7 @@
 #include "sim/Bench.hpp"
 #include "sim/BenchOptions.hpp"
 #include "sim/pty/ModemWire.hpp"
+#include "sim/pty/DelayedBenchPort.hpp"
 #include "sim/pty/PtyBenchPort.hpp"
 
 namespace {
@@ -28,6 +29,7 @@ void PrintUsage() {
                "  --noise P --drop P --seed N  line faults between box and ECU\n"
                "  --erase-fail --program-fail ADDR --eeprom-nack --power-loss-after N --tamper N\n"
                "  --no-programmer --no-ecu --erase-time MS --program-time US --eeprom-write-time MS\n"
+               "  --latency MS                 every byte reaches the PC MS later, as through a USB adapter\n"
                "  --modem-lines                DTR, RTS, CTS and break for a client started with the\n"
                "                               environment printed on the second line\n");
 }
@@ -80,7 +82,10 @@ int main(int argc, char** argv) {
   }
   const std::string slavePath = port->SlavePath();
   const std::string modemSocket = port->ModemSocketPath();
-  TBench bench(options, std::move(port));
+  std::unique_ptr<TBenchPort> benchPort = std::move(port);
+  if (options.latencyMs > 0)
+    benchPort = std::make_unique<TDelayedBenchPort>(std::move(benchPort), std::chrono::milliseconds(options.latencyMs));
+  TBench bench(options, std::move(benchPort));
   if (!bench.Start(&error)) {
     std::fprintf(stderr, "quillorn-sim: %s\n", error.c_str());
     return 1;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 #include <vector>
 
 #include "app/DpiScale.hpp"
@@ -367,6 +368,14 @@ void TWin32Form1View::ControlChanged(TControlId id, const TControlState& state, 
 
 int TWin32Form1View::ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   return ::MessageBoxW(window_, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+// A box of its own on a thread of its own, owned by no window: the window stays usable and
+// its timer keeps ticking while the notice waits to be read.
+void TWin32Form1View::ShowNotice(const std::string& text, const std::string& caption) {
+  std::thread([wideText = Widen(text), wideCaption = Widen(caption)] {
+    ::MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK | MB_ICONWARNING | MB_TOPMOST);
+  }).detach();
 }
 
 std::optional<std::string> TWin32Form1View::FileDialog(const TFileDialogSpec& dialog) {

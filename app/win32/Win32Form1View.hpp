@@ -42,6 +42,7 @@ class TWin32Form1View final : public IForm1View {
 
   void ControlChanged(TControlId id, const TControlState& state, uint32_t aspects) override;
   int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  void ShowNotice(const std::string& text, const std::string& caption) override;
   std::optional<std::string> FileDialog(const TFileDialogSpec& dialog) override;
   void SetCursor(TCursorShape shape) override;
   void ShellOpen(const std::string& target, int showCommand) override;

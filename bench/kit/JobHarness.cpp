@@ -52,6 +52,7 @@ class TNoPollView final : public ILinkPollView {
   void ShowProgrammerModel(const std::string&) override {}
   void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
+  void ShowLatencyNotice(const std::string&) override {}
 };
 
 }  // namespace

@@ -36,6 +36,10 @@ class TFakeForm1View final : public IForm1View {
     answers.pop_front();
     return answer;
   }
+  void ShowNotice(const std::string& text, const std::string&) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    notices.push_back(text);
+  }
   std::optional<std::string> FileDialog(const TFileDialogSpec& dialog) override {
     dialogs.push_back(dialog.title);
     if (dialogPaths.empty()) return std::nullopt;
@@ -58,6 +62,7 @@ class TFakeForm1View final : public IForm1View {
   }
 
   std::recursive_mutex mutex;
+  std::vector<std::string> notices;
   std::map<TControlId, TControlState> shown;
   std::vector<std::pair<TControlId, uint32_t>> changes;
   std::vector<std::array<std::string, 3>> panelHistory;

@@ -89,6 +89,18 @@ TEST_F(Form1Bench, RescanKeepsThePortThePollHoldsWithTheLinkUp) {
   EXPECT_EQ(Panel(2), "Связь с ЭБУ");
 }
 
+// A slow adapter is explained once, in a notice that asks nothing of the user; the probes
+// go on and the job buttons come up as usual.
+TEST_F(Form1Bench, ASlowAdapterIsExplainedOnceWithoutHoldingUpThePoll) {
+  ShowOn("sim:january5,seed=105,pace=none,latency=16");
+  Tick(5);
+  EXPECT_EQ(form->Session.LinkState, kLinkLoaderAnswers);
+  EXPECT_TRUE(Enabled(TControlId::WriteECU));
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_NE(view.notices[0].find("COM21"), std::string::npos) << view.notices[0];
+  EXPECT_TRUE(view.Boxes().empty()) << "no modal box";
+}
+
 TEST_F(Form1Bench, NewerProgrammerShowsItsModelAndAllowsIdentificationAtOnce) {
   ShowOn("sim:january5,programmer=zhv4,seed=102,pace=none");
   Tick(2);

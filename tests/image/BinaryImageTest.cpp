@@ -121,6 +121,51 @@ TEST_F(LoadBinaryFile, AbortAfterABlockEndsWith42AndClosesTheFile) {
   EXPECT_TRUE(FileIsClosed(path, openBefore));
 }
 
+// After the job's erase the flash holds 0xFF: all-0xFF blocks stay off the line, and nothing
+// else does (a block with one other byte, the EEPROM, a flash not erased by this job).
+TEST_F(LoadBinaryFile, LeavesOutBlankBlocksOnlyOnAnErasedFlash) {
+  std::vector<uint8_t> image = RandomBytes(32, 4);
+  image.insert(image.end(), 32, 0xFF);
+  std::vector<uint8_t> almostBlank(32, 0xFF);
+  almostBlank[31] = 0xFE;
+  image.insert(image.end(), almostBlank.begin(), almostBlank.end());
+  image.insert(image.end(), 4, 0xFF);  // a short blank tail
+  const std::string path = WriteFile("sparse.bin", image);
+  const struct {
+    bool erased;
+    uint8_t space;
+    std::vector<uint32_t> addresses;
+  } cases[] = {
+      {true, 2, {0x100, 0x140}},
+      {false, 2, {0x100, 0x120, 0x140, 0x160}},
+      {true, 3, {0x100, 0x120, 0x140, 0x160}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.erased) + " space " + std::to_string(c.space));
+    driver.Writes.clear();
+    report.Percents.clear();
+    link.BlockSize = 32;
+    link.FlashErased = c.erased;
+    link.MemorySpace = c.space;
+    EXPECT_EQ(driver.LoadBinaryFile(path, 0x100), kOk);
+    std::vector<uint32_t> addresses;
+    for (const auto& write : driver.Writes) addresses.push_back(write.Address);
+    EXPECT_EQ(addresses, c.addresses);
+    EXPECT_EQ(report.Percents.back(), 100);
+  }
+}
+
+TEST_F(SaveToFile, ReadsInPiecesOfTheReadSize) {
+  link.ReadPieceSize = 32;
+  const std::string path = PathOf("forty.bin");
+  EXPECT_EQ(driver.SaveToFile(path, 0x100, 40), kOk);
+  ASSERT_EQ(driver.Reads.size(), 2u);
+  EXPECT_EQ(driver.Reads[0].Bytes.size(), 32u);
+  EXPECT_EQ(driver.Reads[1].Address, 0x120u);
+  EXPECT_EQ(driver.Reads[1].Bytes.size(), 8u);
+  EXPECT_EQ(ReadFile(path).size(), 40u);
+}
+
 TEST_F(SaveToFile, ReadsInSixteenBytePiecesWhateverTheBlockSize) {
   link.BlockSize = 32;
   const std::string path = PathOf("twenty.bin");

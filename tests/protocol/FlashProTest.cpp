@@ -132,12 +132,28 @@ TEST_F(FlashProTest, RepliesAreJudgedByPrefixLengthChecksumAndCommandInThatOrder
   EXPECT_EQ(flash.ReadOnce(0, buffer, 16), kBadLength) << "L must be count + 1";
 }
 
-TEST_F(FlashProTest, EraseExchangesItsFrameByteByByte) {
+// The erase request leaves in one write, so an adapter's echo delay cannot space its bytes
+// out; every echo is still compared, and a wrong or missing one ends with 33 before any reply
+// is read.
+TEST_F(FlashProTest, EraseGoesOutInOneWriteAndChecksEveryEcho) {
   line.Reply(Bytes({0x50, 0x59, 0x90, 0x14, 0x00, 0x14, 0x9F}));
   EXPECT_EQ(flash.EraseFlash(20, 0x14), kOk);
   EXPECT_EQ(line.written, Bytes({0x46, 0x59, 0x90, 0x14, 0x00, 0x14, 0xA9}));
-  EXPECT_EQ(line.writeSizes.size(), 7u);
+  EXPECT_EQ(line.writeSizes, Constants{7});
   EXPECT_EQ(flash.LastEraseWord, 20);
+
+  line.ForgetRecords();
+  line.Reply(ReplyFrame({0x90, 0x14, 0x00, 0x14}));
+  line.echoOf = [](uint8_t byte) { return byte == 0x14 ? uint8_t{0x15} : byte; };
+  EXPECT_EQ(flash.EraseFlash(20, 0x14), kNoProgrammer) << "a changed echo";
+  EXPECT_EQ(line.replies.size(), 1u) << "no reply is read after a bad echo";
+
+  line.ForgetRecords();
+  line.pending.clear();
+  line.replies.clear();
+  line.echoOf = [](uint8_t byte) { return byte; };
+  line.echo = false;
+  EXPECT_EQ(flash.EraseFlash(20, 0x14), kNoProgrammer) << "no echo at all";
 }
 
 TEST_F(FlashProTest, EraseRepliesMustRepeatTheParameters) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -91,6 +92,34 @@ TEST(PtyFrontDoor, SyncThroughThePosixBackendThenSaveOnSigterm) {
   EXPECT_EQ(Terminate(child.pid), 0);
   EXPECT_EQ(std::filesystem::file_size(flashFile), 131072u) << "saved on exit";
   std::filesystem::remove(flashFile);
+}
+
+// With --latency the box's answers reach the PC that much later, as through a USB adapter
+// (only a lower bound is checked: a busy machine can add to it, never take away).
+TEST(PtyFrontDoor, LatencyHoldsBackWhatReachesThePc) {
+  TChild child = Launch({"--model", "january5", "--latency", "16"});
+  ASSERT_GT(child.pid, 0);
+  quillorn::TPortMap::Instance().SetOverride(204, child.firstLine);
+  int32_t error = 0;
+  auto device = quillorn::OpenSerialDevice("COM204", &error);
+  ASSERT_TRUE(device) << error;
+  quillorn::TCommTimeouts timeouts;
+  timeouts.ReadTotalTimeoutConstant = 2000;
+  device->SetTimeouts(timeouts, nullptr);
+
+  const uint8_t sync = 0x00;
+  uint32_t done = 0;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(device->Write(&sync, 1, &done, nullptr));
+  uint8_t echo = 0xAA;
+  uint32_t got = 0;
+  ASSERT_TRUE(device->Read(&echo, 1, &got, nullptr));
+  ASSERT_EQ(got, 1u);
+  EXPECT_EQ(echo, 0x00);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(16));
+  device.reset();
+  quillorn::TPortMap::Instance().SetOverride(204, "");
+  EXPECT_EQ(Terminate(child.pid), 0);
 }
 
 TEST(PtyFrontDoor, BadArgumentsEndWithAMessageAndNoTerminal) {

@@ -1,0 +1,14 @@
+#pragma once
+// Blank blocks of a flash write. Firmware images carry large areas of 0xFF; once the job has
+// erased the chip it already holds them, so their write requests can stay off the line.
+#include <cstdint>
+
+#include "protocol/LinkState.hpp"
+
+namespace quillorn {
+
+// True when a binary write of these bytes may be left out: the job erased the flash, the
+// request goes to flash (never the EEPROM, which no erase clears), and every byte is 0xFF.
+bool IsBlankFlashBlock(const TLinkState& link, const uint8_t* data, uint32_t count);
+
+}  // namespace quillorn
