@@ -8,6 +8,7 @@
 // its sending, so the time is that of the PC's bytes plus the ECU's answers), the ECU's time
 // from the end of each request to its answer as the bench saw it, the elapsed time and
 // elapsed / (wire + ECU + requests x latency): every request waits once for the adapter.
+// A write's verification is measured apart and printed in a table of its own.
 // A last table writes a typical image (code and calibration with blank areas between) and
 // shows what leaving its blank blocks off the line saves.
 #include <unistd.h>
@@ -39,6 +40,7 @@ struct TRow {
   bool dataIntact = false;
   TWireCounts counts;
   double wireS = 0, ecuS = 0, elapsedS = 0, cpuShare = -1;
+  double verifyS = -1;  // a write's "Проверка..." to the job's end, outside the transfer
 
   double LatencyS() const { return static_cast<double>(counts.answers) * latencyMs / 1000.0; }
   double Ratio() const { return elapsedS / (wireS + ecuS + LatencyS()); }
@@ -108,7 +110,10 @@ TRow Measure(const TJobRun& run, const std::string& stage, int baud) {
   row.result = run.result;
   const TMark* begin = run.Find(stage);
   if (!begin || run.result != kOk) return row;
-  const TMark& end = run.End();
+  // A write ends with its verification: measured apart, so the transfer stays the transfer.
+  const TMark* verify = run.Find("Проверка...");
+  const TMark& end = verify != nullptr ? *verify : run.End();
+  if (verify != nullptr) row.verifyS = Seconds(run.End().at - verify->at);
   row.counts = end.counts - begin->counts;
   const double charS = 11.0 / baud;
   row.wireS = static_cast<double>(row.counts.pcBytes + row.counts.ecuBytes) * charS;
@@ -231,6 +236,16 @@ void PrintTable(const std::vector<TRow>& rows, const TPlan& plan) {
       }
 }
 
+// What verifying a write costs next to the write: the Январь bootstrap sums the page on the ECU.
+void PrintVerification(const std::vector<TRow>& rows) {
+  std::printf("\nVerification after the write (\"Проверка...\" to the end) against the transfer:\n");
+  std::printf("%6s %4s %5s %-12s %9s %9s %7s\n", "bit/s", "lat", "bytes", "transfer", "write s", "verify s", "share");
+  for (const TRow& r : rows)
+    if (r.result == kOk && r.verifyS >= 0)
+      std::printf("%6d %4u %5u %-12s %9.2f %9.2f %6.1f %%\n", r.baud, r.latencyMs, r.requestData, r.job.c_str(),
+                  r.elapsedS, r.verifyS, 100.0 * r.verifyS / r.elapsedS);
+}
+
 // The job thread's own CPU time over the elapsed time of each 64 KiB write: the PC side must
 // sleep in its waits, never spin.
 void PrintCpu(const std::vector<TRow>& rows) {
@@ -287,6 +302,7 @@ int main(int argc, char** argv) {
     for (int latency : plan.latencies) RunSpeed(baud, static_cast<uint32_t>(latency), plan, dir, rows, typicalRows);
   PrintTable(rows, plan);
   PrintTypical(rows, typicalRows, plan);
+  PrintVerification(rows);
   PrintCpu(rows);
   for (const char* name : {"page.bin", "page-read.bin", "eeprom.eep", "eeprom-read.eep", "typical.bin"})
     std::remove((std::string(dir) + "/" + name).c_str());
