@@ -84,7 +84,8 @@ const char* FaultName(TFault fault) {
 uint32_t PowerLossFrames(TJob job) {
   switch (job) {
     case TJob::FlashWrite: return 60;    // of about 140
-    case TJob::FlashRead: return 2000;   // of about 4100
+    case TJob::FlashRead: return 1000;   // of about 2060 (32-byte reads)
+    case TJob::EepromRead: return 10;    // of about 20 (32-byte reads)
     default: return 20;                  // of about 40; identification serves no frames
   }
 }
