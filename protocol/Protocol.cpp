@@ -198,13 +198,19 @@ uint32_t TProtocol::EchoTimeoutMs(uint32_t count, int linkBaud) {
   return static_cast<uint32_t>(std::min<uint64_t>(ms, std::numeric_limits<uint32_t>::max()));
 }
 
-ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
+ResultCode TProtocol::WriteWhole(const uint8_t* data, uint32_t count, uint64_t& startMicros) {
   if (PortUnusable()) return kNoPort;
   int32_t error = 0;
   if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
   uint32_t written = 0;
-  const uint64_t start = MonotonicMicros();
+  startMicros = MonotonicMicros();
   if (!Link.SharedPort->Write(data, count, &written, &error) || written != count) return Store(kWriteFailed);
+  return kOk;
+}
+
+ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
+  uint64_t start = 0;
+  if (ResultCode r = WriteWhole(data, count, start)) return r;
 
   const uint32_t replyTimeout = Link.ReplyTimeout;
   SetReplyTimeout(EchoTimeoutMs(count, Link.LinkBaud));
@@ -222,12 +228,8 @@ ResultCode TProtocol::SendBlock(const uint8_t* data, uint32_t count) {
 }
 
 ResultCode TProtocol::SendChecked(const uint8_t* data, uint32_t count) {
-  if (PortUnusable()) return kNoPort;
-  int32_t error = 0;
-  if (!Link.SharedPort->SetEventMask(kEvTxEmpty, &error)) return Store(kNoProgrammer);
-  uint32_t written = 0;
-  const uint64_t start = MonotonicMicros();
-  if (!Link.SharedPort->Write(data, count, &written, &error) || written != count) return Store(kWriteFailed);
+  uint64_t start = 0;
+  if (ResultCode r = WriteWhole(data, count, start)) return r;
   if (!WaitTransmitEmpty()) return Store(kNoProgrammer);
   // Each echo may take what one byte's echo could take when sent alone: the reply timeout.
   std::vector<uint8_t> echo(count);

@@ -68,6 +68,9 @@ class TProtocol {
   bool PortUnusable();
   // Waits until the port reports the transmit buffer empty, or says it cannot tell.
   bool WaitTransmitEmpty();
+  // Arms the transmit-empty event and writes count bytes in one write, noting when it began;
+  // 0, or the code the send ends with (LastResult set).
+  ResultCode WriteWhole(const uint8_t* data, uint32_t count, uint64_t& startMicros);
   // Notes how long the echo of count bytes written at startMicros took beyond their wire time.
   void NoteEchoLatency(uint64_t startMicros, uint32_t count);
   // One port read of up to count bytes under the timeouts in force; returns the bytes read.
