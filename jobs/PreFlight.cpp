@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "image/HexReader.hpp"
+#include "jobs/FlashJob.hpp"
 #include "platform/File.hpp"
 
 namespace quillorn {
@@ -37,12 +38,6 @@ const char* FamilyTitle(TEcuFamily family) {
     case TEcuFamily::M10: return "M10 / Микас 10";
   }
   return "";
-}
-
-uint32_t EepromStart(TEcuFamily family) {
-  if (family == TEcuFamily::January72) return 0x4000;
-  if (family == TEcuFamily::Vs51) return 0x8000;
-  return 0;
 }
 
 TPreflight Refuse(ResultCode code, std::string text) {
@@ -200,7 +195,7 @@ TPreflight PlanClear(const TJobRequest& rq) {
   TPreflight p;
   auto plan = std::make_shared<TJobPlan>();
   const std::vector<uint8_t> erased(kEepromSize, 0xFF);
-  plan->PutBlock(0, EepromStart(rq.Family), erased.data(), kEepromSize);
+  plan->PutBlock(0, EepromAddressOf(rq.Family), erased.data(), kEepromSize);
   p.Plan = std::move(plan);
   return p;
 }
@@ -211,7 +206,7 @@ TJobWindow JobWindowOf(const TJobRequest& rq) {
   TJobWindow w;
   if (rq.IsFlashJob == 0 || rq.JobKind == kJobClearEeprom) {
     w.IsEeprom = true;
-    w.FirstAddress = EepromStart(rq.Family);
+    w.FirstAddress = EepromAddressOf(rq.Family);
     w.BankBytes = w.ImageBytes = kEepromSize;
   } else if (IsEightBankFamily(rq.Family)) {
     w.FirstBank = kFirstBoschBank;
