@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cli/ArgumentWords.hpp"
+#include "cli/CliTexts.hpp"
 
 namespace quillorn {
 
@@ -57,9 +58,9 @@ bool ParseBaud(const std::string& text, int& baud) {
 TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
   const TArgumentWords split = SplitArgumentWords(commandLine, ValueOptions());
   const std::vector<std::string>& args = split.words;
-  if (args.empty()) return Error("no command given");
+  if (args.empty()) return Error(cli_text::kNoCommand);
   const auto found = Actions().find(args[0]);
-  if (found == Actions().end()) return Error("unknown command \"" + args[0] + "\"");
+  if (found == Actions().end()) return Error(std::string(cli_text::kUnknownCommand) + " \"" + args[0] + "\"");
   const TActionInfo info = found->second;
   TCliCommand cmd;
   cmd.action = info.action;
@@ -78,16 +79,16 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     };
     std::string text;
     if (operand) {
-      if (!info.needsFile || !cmd.file.empty()) return Error("unexpected argument \"" + a + "\"");
+      if (!info.needsFile || !cmd.file.empty()) return Error(std::string(cli_text::kUnexpectedArgument) + " \"" + a + "\"");
       cmd.file = a;
     } else if (takesPort && a == "--port") {
-      if (!value(cmd.port)) return Error("--port needs a port: COMn, a device path or sim:<model>");
+      if (!value(cmd.port)) return Error(cli_text::kPortNeedsValue);
     } else if (takesEcu && a == "--ecu") {
-      if (!value(text)) return Error("--ecu needs a family");
+      if (!value(text)) return Error(cli_text::kEcuNeedsValue);
       cmd.family = EcuFamilyFromName(text);
-      if (!cmd.family) return Error("unknown ECU family \"" + text + "\" (january5, mikas7, vs51, january72, m797, m10)");
+      if (!cmd.family) return Error(std::string(cli_text::kUnknownFamily) + " \"" + text + "\" " + cli_text::kFamilyNames);
     } else if (takesEcu && a == "--baud") {
-      if (!value(text) || !ParseBaud(text, cmd.baud)) return Error("--baud needs a positive number of bit/s");
+      if (!value(text) || !ParseBaud(text, cmd.baud)) return Error(cli_text::kBaudNeedsValue);
     } else if (info.flashOptions && a == "--dual") {
       cmd.dual = true;
     } else if (takesEcu && (info.action == TCliAction::Write || info.action == TCliAction::EepromWrite) &&
@@ -100,21 +101,22 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     } else if (takesEcu && a == "--long-timeout") {
       cmd.longTimeout = true;
     } else if (takesPort && a == "--trace") {
-      if (!value(cmd.traceFile)) return Error("--trace needs a file");
+      if (!value(cmd.traceFile)) return Error(cli_text::kTraceNeedsValue);
     } else if (!operand && a.size() > 1 && a[0] == '-' && a != "-") {
-      return Error("unknown option \"" + a + "\" for " + args[0]);
+      return Error(std::string(cli_text::kUnknownOption) + " \"" + a + "\" for " + args[0]);
     } else if (info.needsFile && cmd.file.empty()) {
       cmd.file = a;
     } else {
-      return Error("unexpected argument \"" + a + "\"");
+      return Error(std::string(cli_text::kUnexpectedArgument) + " \"" + a + "\"");
     }
   }
-  if (takesPort && cmd.port.empty()) return Error(args[0] + " needs --port");
-  if (takesEcu && !cmd.family) return Error(args[0] + " needs --ecu");
-  if (info.needsFile && cmd.file.empty()) return Error(args[0] + " needs a file");
+  if (takesPort && cmd.port.empty()) return Error(args[0] + " " + cli_text::kNeedsPort);
+  if (takesEcu && !cmd.family) return Error(args[0] + " " + cli_text::kNeedsEcu);
+  if (info.needsFile && cmd.file.empty()) return Error(args[0] + " " + cli_text::kNeedsFile);
   const bool eeprom = info.action == TCliAction::EepromWrite || info.action == TCliAction::EepromRead ||
                       info.action == TCliAction::EepromClear;
-  if (eeprom && IsEightBankFamily(*cmd.family)) return Error("the EEPROM jobs do not exist for " + std::string(EcuFamilyName(*cmd.family)));
+  if (eeprom && IsEightBankFamily(*cmd.family))
+    return Error(std::string(cli_text::kNoEepromJobs) + " " + std::string(EcuFamilyName(*cmd.family)));
   return {cmd, ""};
 }
 

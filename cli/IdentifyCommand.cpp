@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliTexts.hpp"
 #include "cli/JobThread.hpp"
 #include "jobs/IdentJob.hpp"
 #include "jobs/ResultMessage.hpp"
@@ -56,7 +57,7 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkState& link = drivers.BootLoader.Link;
   if (drivers.BootLoader.Open(portNumber, cmd.baud, kPollParity, kPollStopBits, kPollDataBits) != kOk) {
-    std::fprintf(stderr, "quillorn: cannot open the port \"%s\"\n", cmd.port.c_str());
+    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kCannotOpenPort, cmd.port.c_str());
     return kExitFailed;
   }
   TStageLines stages;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/CliTexts.hpp"
 #include "cli/JobThread.hpp"
 #include "cli/LaunchQuestions.hpp"
 #include "cli/TerminalReport.hpp"
@@ -54,11 +55,11 @@ TLaunchChoice ChoiceFor(const TCliCommand& cmd) {
 
 int ExitWith(const TCliCommand& cmd, ResultCode r, const std::string& detail) {
   if (cmd.action == TCliAction::Verify && r == kOk) {
-    std::printf("Данные в ЭБУ совпадают с файлом.\n");
+    std::printf("%s\n", cli_text::kVerifyEqual);
     return kExitOk;
   }
   if (cmd.action == TCliAction::Verify && r == kVerifyMismatch) {
-    std::printf("Данные в ЭБУ отличаются от файла. %s\n", detail.c_str());
+    std::printf("%s %s\n", cli_text::kVerifyDiffers, detail.c_str());
     return kExitFailed;
   }
   const TResultMessage m = MessageForJobResult(r, detail);

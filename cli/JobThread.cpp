@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/CliTexts.hpp"
 #include "cli/PortCheck.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/StopRequests.hpp"
@@ -51,12 +52,12 @@ uint8_t PortNumberFor(const std::string& port) {
 uint8_t PrepareCommandPort(const TCliCommand& cmd, TTraceLog& trace) {
   sim::RegisterBenchDevices();
   if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
-    std::fprintf(stderr, "quillorn: cannot write the trace file \"%s\"\n", cmd.traceFile.c_str());
+    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kTraceNotWritable, cmd.traceFile.c_str());
     return 0;
   }
   const uint8_t portNumber = PortNumberFor(cmd.port);
   if (portNumber == 0) {
-    std::fprintf(stderr, "quillorn: no port number is free for \"%s\"\n", cmd.port.c_str());
+    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kNoFreePortNumber, cmd.port.c_str());
     return 0;
   }
   return CheckCommandPort(cmd.port, portNumber, cmd.baud) ? portNumber : 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/CliTexts.hpp"
 #include "platform/Console.hpp"
 
 namespace quillorn {
@@ -36,10 +37,8 @@ bool Ask(const TLaunchQuestion& question) {
 TAnswer AskLaunchQuestions(const std::vector<TLaunchQuestion>& questions, bool assumeYes) {
   if (questions.empty() || assumeYes) return TAnswer::Yes;
   if (!IsInputTerminal() || !IsTerminal(true)) {
-    std::fprintf(stderr,
-                 "quillorn: %s\nquillorn: спросить некого (нет терминала), задание не начато; "
-                 "--yes отвечает «да» на все вопросы\n",
-                 OneLine(questions.front().TextUtf8).c_str());
+    std::fprintf(stderr, "quillorn: %s\nquillorn: %s\n", OneLine(questions.front().TextUtf8).c_str(),
+                 cli_text::kNobodyToAsk);
     return TAnswer::NoTerminal;
   }
   for (const TLaunchQuestion& question : questions)

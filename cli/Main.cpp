@@ -2,6 +2,7 @@
 // steps to reach the ECU, then the same job code, then the same result message.
 #include <cstdio>
 
+#include "cli/CliTexts.hpp"
 #include "cli/CommandLine.hpp"
 #include "cli/IdentifyCommand.hpp"
 #include "cli/JobRunner.hpp"
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
   IgnoreClosedOutput();
   const TCliParse parse = ParseCommandLine(CommandLineArgumentsUtf8(argc, argv));
   if (!parse.command) {
-    std::fprintf(stderr, "quillorn: %s (see \"quillorn help\")\n", parse.error.c_str());
+    std::fprintf(stderr, "quillorn: %s %s\n", parse.error.c_str(), cli_text::kSeeHelp);
     return 2;
   }
   const TCliCommand& cmd = *parse.command;

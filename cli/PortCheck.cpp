@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliTexts.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/SerialPort32.hpp"
 
@@ -14,8 +15,8 @@ constexpr uint8_t kCheckDataBits = 8;
 
 std::string ReasonWithoutWords(uint8_t openError, int baud) {
   switch (openError) {
-    case 2: return "не удалось прочитать настройки порта";
-    case 3: return "порт не принял скорость " + std::to_string(baud) + " бит/с и формат 8N2";
+    case 2: return cli_text::kPortSettingsUnreadable;
+    case 3: return std::string(cli_text::kPortRefusedSpeed) + " " + std::to_string(baud) + " " + cli_text::kPortLineFormat;
     default: return "";
   }
 }
@@ -31,9 +32,9 @@ std::string PortWithDevice(const std::string& userPort, uint8_t portNumber) {
 
 std::string PortFailureMessage(const std::string& port, uint8_t openError, const std::string& reason, int baud) {
   const std::string why = reason.empty() ? ReasonWithoutWords(openError, baud) : reason;
-  std::string text = "Коммуникационный порт " + port + " занят или отсутствует";
+  std::string text = std::string(cli_text::kPortWord) + " " + port + " " + cli_text::kPortBusy;
   if (!why.empty()) text += " (" + why + ")";
-  return text + ". Укажите другой порт (список: quillorn ports) или закройте программу, которая его занимает.";
+  return text + ". " + cli_text::kPortWhatToDo;
 }
 
 }  // namespace
@@ -42,7 +43,7 @@ bool CheckCommandPort(const std::string& userPort, uint8_t portNumber, int baud)
   const std::string name = "COM" + std::to_string(portNumber);
   const TSerialPort32 port(name.c_str(), static_cast<uint32_t>(baud), kCheckDataBits, kNoParity, kTwoStopBits);
   if (port.OpenError == 0) return true;
-  std::fprintf(stderr, "Ошибка порта: %s\n",
+  std::fprintf(stderr, "%s %s\n", cli_text::kPortError,
                PortFailureMessage(PortWithDevice(userPort, portNumber), port.OpenError, port.OpenErrorText, baud).c_str());
   return false;
 }
