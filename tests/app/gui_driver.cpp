@@ -7,6 +7,8 @@
 //   gui_driver click CONTROL                   clicks it (posted: the click may open a dialog)
 //   gui_driver file-dialog TITLE PATH SECONDS  fills the file dialog TITLE with PATH and accepts it
 //   gui_driver message SECONDS [yes|no]        waits for a message box, prints "caption|text", answers
+//   gui_driver box-rect SECONDS                waits for a message box, prints its place as WxH+X+Y
+//                                              and leaves it open (for a picture of it)
 //   gui_driver close SECONDS                   closes the window and waits for the program's end
 //   gui_driver kill                            ends the program at once (after a failed check)
 //   gui_driver rect                            prints the window's place on screen as WxH+X+Y
@@ -189,14 +191,20 @@ int FileDialog(const std::string& title, const std::string& path, int seconds) {
   return 0;
 }
 
-int Message(int seconds, const std::string& answer) {
+// The open message box (not a file dialog), waited for; nullptr when none came.
+HWND WaitForMessageBox(int seconds) {
   HWND box = nullptr;
-  if (!Until(seconds, [&] {
-        for (HWND dialog : Dialogs())
-          if (!IsFileDialog(dialog)) box = dialog;
-        return box != nullptr;
-      }))
-    return Fail("no message box");
+  Until(seconds, [&] {
+    for (HWND dialog : Dialogs())
+      if (!IsFileDialog(dialog)) box = dialog;
+    return box != nullptr;
+  });
+  return box;
+}
+
+int Message(int seconds, const std::string& answer) {
+  HWND box = WaitForMessageBox(seconds);
+  if (box == nullptr) return Fail("no message box");
   Sleep(200);  // let the box finish laying out its texts
   std::printf("%s|%s\n", Narrow(TextOf(box)).c_str(), Narrow(MessageText(box)).c_str());
   const int button = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
@@ -204,6 +212,16 @@ int Message(int seconds, const std::string& answer) {
   if (control == nullptr) return Fail("the message box has no such button");
   PostMessageW(control, BM_CLICK, 0, 0);
   return Until(seconds, [&] { return !IsWindow(box); }) ? 0 : Fail("the message box stayed open");
+}
+
+int BoxRect(int seconds) {
+  HWND box = WaitForMessageBox(seconds);
+  if (box == nullptr) return Fail("no message box");
+  Sleep(500);  // let the box finish drawing
+  RECT place{};
+  GetWindowRect(box, &place);
+  std::printf("%ldx%ld+%ld+%ld\n", place.right - place.left, place.bottom - place.top, place.left, place.top);
+  return 0;
 }
 
 HANDLE ProgramProcess() {
@@ -397,6 +415,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == "kill") return Kill();
   if (command == "close") return Close(seconds(1));
   if (command == "message") return Message(seconds(1), args.size() > 2 ? args[2] : "ok");
+  if (command == "box-rect") return BoxRect(seconds(1));
   if (MainWindow() == nullptr) return Fail("the main window is not there");
   if (command == "rect") {
     RECT place{};
