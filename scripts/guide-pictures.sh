@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# The user guide's pictures, taken from the real programs so that they stay current: the window
+# under Wine + Xvfb against the virtual bench in four states (no link, link, a job running, a
+# failure), and runs of the command-line client on the in-process bench rendered to PNG.
+# Writes docs/ru/images/*.png (committed with the guide).
+#   scripts/guide-pictures.sh
+# Needs the Windows build (build/windows: Quillorn.exe and the GUI test's driver) and the native
+# one (build/native: quillorn, quillorn-sim), Wine, Xvfb and ImageMagick.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+images="$root/docs/ru/images"
+app_exe="$root/build/windows/app/Quillorn.exe"
+driver_exe="$root/build/windows/tests/app/gui_driver.exe"
+quillorn="$root/build/native/cli/quillorn"
+sim="$root/build/native/sim/quillorn-sim"
+# A monospace font with Cyrillic letters for the terminal pictures.
+terminal_font="${QUILLORN_TERMINAL_FONT:-/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf}"
+
+if [ "${1:-}" != "--inside-x" ]; then
+  for tool in wine wineserver xvfb-run import convert; do
+    command -v "$tool" >/dev/null || { echo "guide-pictures: $tool is missing" >&2; exit 1; }
+  done
+  for program in "$app_exe" "$driver_exe" "$quillorn" "$sim"; do
+    [ -x "$program" ] || [ -f "$program" ] || {
+      echo "guide-pictures: $program is missing; build it first:" >&2
+      echo "  cmake --preset windows && cmake --build build/windows --target Quillorn gui_driver" >&2
+      echo "  cmake --preset native && cmake --build build/native --target quillorn quillorn-sim" >&2
+      exit 1
+    }
+  done
+  exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24 -wr" "$0" --inside-x
+fi
+
+export WINEPREFIX="${QUILLORN_GUIDE_WINEPREFIX:-$root/build/guide-wineprefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+work="$(mktemp -d /tmp/quillorn-pictures.XXXXXX)"
+sim_pid="" app_pid=""
+settings_key='HKCU\Software\Orvik\Quillorn'
+ports_key='HKLM\Software\Wine\Ports'
+
+cleanup() {
+  status=$?
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    timeout 30 wine "$driver_exe" kill >/dev/null 2>&1 || true
+    kill "$app_pid" 2>/dev/null || true
+  fi
+  stop_bench
+  timeout 30 wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+
+fail() { echo "guide-pictures: FAILED: $*" >&2; exit 1; }
+drv() { timeout 900 wine "$driver_exe" "$@" | tr -d '\r'; }
+stop_bench() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; sim_pid=""; }
+
+# The bench on a pseudo-terminal that Wine offers as COM7, then the window on it.
+start_window_on_bench() {  # quillorn-sim options...
+  "$sim" --model january5 "$@" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+  local tty; tty="$(head -n1 "$work/sim.out")"
+  [ -n "$tty" ] || fail "quillorn-sim did not start: $(cat "$work/sim.err")"
+  wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$tty" /f >/dev/null
+  wine reg add "$settings_key" /v COM /t REG_DWORD /d 7 /f >/dev/null
+  wine reg add "$settings_key" /v Baud /t REG_DWORD /d 57600 /f >/dev/null
+  wineserver -k || true
+  wineserver -w || true
+  timeout 900 wine "$app_exe" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  drv wait-window 60 >/dev/null || fail "the window did not come up"
+}
+
+close_window() {
+  drv close 60 >/dev/null || fail "the window did not close"
+  wait "$app_pid" || true
+  app_pid=""
+  stop_bench
+}
+
+# The window as it is on screen, with a message box over it when one is open.
+picture_of_window() {  # name [box place]
+  local place; place="$(drv rect)"
+  sleep 0.5
+  import -window root "$work/screen.png"
+  local crop="$place"
+  if [ -n "${2:-}" ]; then crop="$(union_of "$place" "$2")"; fi
+  convert "$work/screen.png" -crop "$crop" +repage "$images/$1.png"
+  echo "guide-pictures: docs/ru/images/$1.png"
+}
+
+union_of() {  # WxH+X+Y WxH+X+Y -> the smallest place holding both
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    split(a, p, /[x+]/); split(b, q, /[x+]/)
+    l = p[3] < q[3] ? p[3] : q[3]; t = p[4] < q[4] ? p[4] : q[4]
+    r = p[3] + p[1] > q[3] + q[1] ? p[3] + p[1] : q[3] + q[1]
+    d = p[4] + p[2] > q[4] + q[2] ? p[4] + p[2] : q[4] + q[2]
+    printf "%dx%d+%d+%d\n", r - l, d - t, l, t }'
+}
+
+# A terminal's text as a picture: the command line, then what the run printed.
+picture_of_terminal() {  # name text-file
+  convert -background '#1e1e1e' -fill '#e0e0e0' -font "$terminal_font" -pointsize 15 \
+    label:"$(cat "$2")" -bordercolor '#1e1e1e' -border 14 "$images/$1.png"
+  echo "guide-pictures: docs/ru/images/$1.png"
+}
+
+# A 64 KiB image that starts like program code, with a passport at 0x6020.
+firmware() {
+  perl -e '
+    srand(7);
+    my @b = map { int(rand(256)) } 0 .. 65535;
+    $b[0] = 0x02;
+    my %p = (0x6020 => "J5V05L05        ", 0x6030 => "08.12.2026      ", 0x6040 => "VAZ-21126 1.6L  ");
+    while (my ($a, $t) = each %p) { $b[$a + $_] = ord(substr($t, $_, 1)) for 0 .. 15 }
+    print pack("C*", @b);' >"$1"
+}
+
+mkdir -p "$images"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wine wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
+"$root/scripts/wine-fonts.sh"
+# The window's files in a folder of drive C:, so that a message naming one reads as a user's.
+files="$WINEPREFIX/drive_c/Прошивки"
+mkdir -p "$files"
+firmware "$files/прошивка.bin"
+cat "$files/прошивка.bin" "$files/прошивка.bin" >"$files/двойная.bin"
+
+# 1. The programmer answers, the ECU does not: the window keeps looking for it.
+start_window_on_bench --no-ecu
+drv wait-text panel2 " Нет связи " 60 || fail "the window did not show the missing link"
+picture_of_window window-nolink
+close_window
+
+# 2. The link is up; 3. a flash write is under way; 4. a file too large is refused.
+start_window_on_bench --flash "$work/ecu-flash.bin"
+drv wait-text panel2 "Связь с ЭБУ" 60 || fail "no link to the bench"
+drv wait-enabled WriteECU 30 || fail "WriteECU stays disabled"
+picture_of_window window-link
+
+drv click WriteECU
+drv file-dialog "Загрузить файл" "C:\\Прошивки\\прошивка.bin" 60 || fail "the open dialog"
+# Well into the flash write (its bootstrap's upload counts its own percent first).
+for _ in $(seq 600); do
+  stage="$(drv text panel0 || true)" percent="$(drv text panel1 || true)"
+  [ "$stage" = "Загрузка..." ] && [ "${percent%\%}" -ge 30 ] 2>/dev/null && break
+  sleep 0.2
+done
+picture_of_window window-job
+drv message 900 >/dev/null || fail "the write did not end with a message"
+drv wait-enabled WriteECU 60 || fail "WriteECU stays disabled after the write"
+
+drv click WriteECU
+drv file-dialog "Загрузить файл" "C:\\Прошивки\\двойная.bin" 60 || fail "the open dialog"
+box="$(drv box-rect 60)" || fail "the refusal was not shown"
+picture_of_window window-failure "$box"
+drv message 30 >/dev/null
+close_window
+
+# The command-line client on the in-process bench, as a terminal shows it.
+cp "$files/прошивка.bin" "$files/двойная.bin" "$work/"
+cd "$work"
+bench="sim:january5,flash=$work/cli-flash.bin,eeprom=$work/cli-eeprom.bin"
+# Output and progress in the order they were printed; of the progress lines each stage's
+# first and last are kept (a terminal shows them as one bar that fills). The bench's port
+# reads as the COM3 a user would have.
+run() {  # picture-name command words...
+  local name="$1"; shift
+  { printf '$ quillorn'; printf ' %s' "$@" | sed "s|$bench|COM3|g"; printf '\n'
+    stdbuf -oL -eL "$quillorn" "$@" 2>&1 | grep -v ' [1-9][0-9]\?%$' | sed "s|$work/||g; s|$bench|COM3|g" || true
+  } >"$work/$name.txt"
+  picture_of_terminal "$name" "$work/$name.txt"
+}
+run cli-write write --port "$bench" --ecu january5 прошивка.bin
+run cli-refusal write --port "$bench" --ecu january5 двойная.bin
+run cli-eeprom-read eeprom-read --port "$bench" --ecu january5 immo.eep
+echo "guide-pictures: done"
