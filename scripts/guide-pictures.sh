@@ -74,6 +74,7 @@ start_window_on_bench() {  # quillorn-sim options...
 
 close_window() {
   drv close 60 >/dev/null || fail "the window did not close"
+  timeout 30 wineserver -k 2>/dev/null || true  # the desktop outlives the window
   wait "$app_pid" || true
   app_pid=""
   stop_bench
@@ -86,8 +87,16 @@ picture_of_window() {  # name [box place]
   import -window root "$work/screen.png"
   local crop="$place"
   if [ -n "${2:-}" ]; then crop="$(union_of "$place" "$2")"; fi
-  convert "$work/screen.png" -crop "$crop" +repage "$images/$1.png"
+  convert "$work/screen.png" -crop "$(with_margin "$crop")" +repage "$images/$1.png"
   echo "guide-pictures: docs/ru/images/$1.png"
+}
+
+# Wine's frame reaches a few pixels beyond the place the window reports.
+with_margin() {  # WxH+X+Y
+  awk -v a="$1" -v m=6 'BEGIN {
+    split(a, p, /[x+]/)
+    l = p[3] > m ? p[3] - m : 0; t = p[4] > m ? p[4] - m : 0
+    printf "%dx%d+%d+%d\n", p[3] + p[1] + m - l, p[4] + p[2] + m - t, l, t }'
 }
 
 union_of() {  # WxH+X+Y WxH+X+Y -> the smallest place holding both
@@ -125,6 +134,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
 "$root/scripts/wine-fonts.sh"
+# Every program in one desktop of Wine's own, which draws the title bars that Xvfb (no window
+# manager) would leave out; the driver runs in it too, so it finds the window.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 760x520 /f >/dev/null
+# The title bar's buttons are drawn with Wine's Marlett face.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] && wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+  /v 'Marlett (TrueType)' /t REG_SZ /d "Z:${marlett//\//\\}" /f >/dev/null
 # The window's files in a folder of drive C:, so that a message naming one reads as a user's.
 files="$WINEPREFIX/drive_c/Прошивки"
 mkdir -p "$files"
@@ -152,8 +169,9 @@ for _ in $(seq 600); do
   sleep 0.2
 done
 picture_of_window window-job
-drv message 900 >/dev/null || fail "the write did not end with a message"
-drv wait-enabled WriteECU 60 || fail "WriteECU stays disabled after the write"
+result="$(drv message 900)" || fail "the write did not end with a message"
+echo "guide-pictures: the write ended with \"$result\""
+drv wait-enabled WriteECU 120 || fail "WriteECU stays disabled after the write"
 
 drv click WriteECU
 drv file-dialog "Загрузить файл" "C:\\Прошивки\\двойная.bin" 60 || fail "the open dialog"
