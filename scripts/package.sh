@@ -4,7 +4,7 @@
 #   quillorn_VERSION-1_amd64.deb      the command-line client and the virtual bench for Linux
 #   SHA256SUMS                        for both
 # Reuses build/native and build/windows (configured and brought up to date here; with
-# QUILLORN_PACKAGE_NO_BUILD=1 taken as they are). Files of an earlier version in dist/ stay.
+# QUILLORN_PACKAGE_NO_BUILD=1 taken as they are). They replace the packages in dist/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -70,9 +70,10 @@ make_zip() {
   local name="quillorn-$version-windows-x64"
   local top="$stage/zip/$name"
   mkdir -p "$top/cli" "$top/guide"
-  cp build/windows/app/Quillorn.exe "$top/Quillorn.exe"
+  # Without their symbol tables the programs are half the size.
+  x86_64-w64-mingw32-strip -o "$top/Quillorn.exe" build/windows/app/Quillorn.exe
   # Windows folders ignore case: Quillorn.exe and quillorn.exe cannot share one.
-  cp build/windows/cli/quillorn.exe "$top/cli/quillorn.exe"
+  x86_64-w64-mingw32-strip -o "$top/cli/quillorn.exe" build/windows/cli/quillorn.exe
   scripts/guide-html.sh "$top/guide"
   [ -f "$top/guide/guide.html" ] || fail "scripts/guide-html.sh made no guide.html"
   windows_text <LICENSE >"$top/LICENSE.txt"
@@ -160,6 +161,8 @@ mkdir -p "$stage/out" "$dist"
 make_zip
 make_deb
 (cd "$stage/out" && sha256sum "$zip_file" "$deb_file" >SHA256SUMS)
+# dist/ holds one version, the one SHA256SUMS names: a test run per commit would pile them up.
+rm -f "$dist"/quillorn-*-windows-x64.zip "$dist"/quillorn_*_amd64.deb
 mv "$stage/out/$zip_file" "$stage/out/$deb_file" "$stage/out/SHA256SUMS" "$dist/"
 echo "dist/$zip_file ($(du -h "$dist/$zip_file" | cut -f1))"
 echo "dist/$deb_file ($(du -h "$dist/$deb_file" | cut -f1))"
