@@ -83,14 +83,31 @@ make_zip() {
   zip_file="$name.zip"
 }
 
-# Man pages from the programs' own --help, so they cannot drift from it.
+# The client's --help as help2man reads it best: each usage line and each note its own paragraph.
+# A wrapper of the same name, so the page is named after the program.
+help_as_paragraphs() {
+  local wrapper="$stage/man/$(basename "$1")"
+  mkdir -p "$stage/man"
+  cat >"$wrapper" <<EOF
+#!/bin/sh
+"$1" "\$@" | sed -e 's/^usage:\$/&\n/' -e '/^  quillorn /{s/^  //;s/  */ /g;s/\$/\n/;}' \
+  -e 's/^\(FAMILY\|PORT\|baud\):/\n&/' -e 's/^Every /\n&/'
+EOF
+  chmod +x "$wrapper"
+  echo "$wrapper"
+}
+
+# Man pages from the programs' own --help, so they cannot drift from it. help2man takes the
+# --name text as bytes: it stays ASCII.
 make_man_pages() {
   local man="$1/usr/share/man/man1"
   mkdir -p "$man"
-  help2man --no-info --section=1 --name="ECU flash programmer client (ЖВ-2 / ЖВ-4)" \
-    --version-string="$version" "$1/usr/bin/quillorn" >"$man/quillorn.1"
-  help2man --no-info --section=1 --name="virtual programmer box and ECU on a pseudo-terminal" \
-    --version-string="$version" --no-discard-stderr "$1/usr/bin/quillorn-sim" >"$man/quillorn-sim.1"
+  help2man --no-info --section=1 --locale=C.UTF-8 --version-string="$version" \
+    --name="client for the ECU flash programmer box on a serial port" \
+    "$(help_as_paragraphs "$1/usr/bin/quillorn")" >"$man/quillorn.1"
+  help2man --no-info --section=1 --locale=C.UTF-8 --version-string="$version" \
+    --name="virtual programmer box and ECU on a pseudo-terminal" \
+    --no-discard-stderr "$1/usr/bin/quillorn-sim" >"$man/quillorn-sim.1"
   gzip -9n "$man/quillorn.1" "$man/quillorn-sim.1"
 }
 
