@@ -134,10 +134,12 @@ stage_deb_tree() {
 }
 
 write_deb_control() {
-  local tree="$1"
+  local tree="$1" depends
+  depends=$(shared_library_depends "$tree")
+  [ -n "$depends" ] || fail "dpkg-shlibdeps found no dependencies for the programs"
   sed -e "s/@VERSION@/$deb_version/" \
       -e "s/@INSTALLED_SIZE@/$(du -sk "$tree/usr" | cut -f1)/" \
-      -e "s/@DEPENDS@/$(shared_library_depends "$tree")/" \
+      -e "s/@DEPENDS@/$depends/" \
       packaging/debian/control.in >"$tree/DEBIAN/control"
   (cd "$tree" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
 }
