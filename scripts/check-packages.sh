@@ -38,6 +38,14 @@ zip_holds_files() {
   return $missing
 }
 
+guide_pictures_present() {  # every picture the guide's HTML shows is in the zip beside it
+  local guide="$work/zip/$zip_top/guide" missing=0 picture
+  for picture in $(grep -o '<img [^>]*src="[^"]*"' "$guide/guide.html" | sed 's/.*src="//;s/"$//'); do
+    [ -f "$guide/$picture" ] || { echo "guide.html shows $picture, which the zip lacks"; missing=1; }
+  done
+  return $missing
+}
+
 readme_is_notepad_text() {
   local readme="$work/zip/$zip_top/Прочтите.txt"
   [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || { echo "no UTF-8 byte-order mark"; return 1; }
@@ -65,6 +73,7 @@ echo "     version $version: $zip_file ($(du -h "$zip_file" | cut -f1)), $deb_fi
 check "zip holds the programs, the guide, the licence and Прочтите.txt" zip_holds_files
 mkdir -p "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$dist/$zip_file")
+check "the guide's pictures are beside it" guide_pictures_present
 check "Прочтите.txt is UTF-8 with BOM and CRLF and names the version" readme_is_notepad_text
 check "Quillorn.exe carries the version" version_resource_holds "$work/zip/$zip_top/Quillorn.exe"
 check "quillorn.exe carries the version" version_resource_holds "$work/zip/$zip_top/cli/quillorn.exe"
