@@ -1,10 +1,7 @@
 #include "app/Form1Controls.hpp"
 
 #include "app/Form1.hpp"
-
-#ifndef QUILLORN_VERSION
-#define QUILLORN_VERSION "0.0.0"
-#endif
+#include "QuillornVersion.hpp"
 
 namespace quillorn {
 

@@ -13,6 +13,7 @@ packages=(
   srecord                                       # independent hex files for the reader's tests
   socat xvfb xauth imagemagick                  # pseudo-terminal links, the GUI test and its screenshot
   clang libclang-rt-14-dev                      # the fuzz targets (libFuzzer)
+  pandoc help2man lintian dpkg-dev              # release packages: the guide's HTML, man pages, the .deb's checks
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the Linux and the Windows builds, runs the
-# native tests, the sanitizer build's tests and the Windows tests under Wine.
-# QUILLORN_SKIP_ASAN=1 / QUILLORN_SKIP_WINDOWS=1 leave out those builds for a quicker local run.
+# native tests, the sanitizer build's tests and the Windows tests under Wine, then makes the
+# release packages and checks them.
+# QUILLORN_SKIP_ASAN=1 / QUILLORN_SKIP_WINDOWS=1 leave out those builds for a quicker local run
+# (the packages need the Windows build, so the second leaves them out too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -33,6 +35,9 @@ if [ "${QUILLORN_SKIP_WINDOWS:-0}" != 1 ]; then
   cmake --build --preset windows -j "$jobs"
   step "Windows tests under Wine"
   scripts/wine-env.sh ctest --test-dir build/windows --output-on-failure -j "$jobs"
+  step "release packages (dist/) and their checks"
+  QUILLORN_JOBS="$jobs" scripts/package.sh
+  scripts/check-packages.sh
 fi
 
 step "all tests passed"

@@ -60,6 +60,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   const bool modemLines = TakeWord(words, kModemLinesWord);
+  // The library is test equipment: a build has it, the installed package does not. A client
+  // started with a missing preload would run without modem lines and not say so.
+  if (modemLines && access(ModemLibraryPath().c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "quillorn-sim: --modem-lines needs %s, which a build makes beside this program\n",
+                 ModemLibraryPath().c_str());
+    return 2;
+  }
   std::string path, error;
   TBenchOptions options;
   if (!BenchPathFromArguments(words, &path, &error) || !ParseBenchPath(path, &options, &error)) {
