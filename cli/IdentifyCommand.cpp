@@ -7,7 +7,6 @@
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/TraceLog.hpp"
-#include "sim/BenchRegistry.hpp"
 
 namespace quillorn {
 

@@ -14,8 +14,8 @@
 #include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
+#include "serial/SerialDevice.hpp"
 #include "serial/TraceLog.hpp"
-#include "sim/BenchRegistry.hpp"
 
 namespace quillorn {
 
@@ -128,10 +128,9 @@ int RunJobCommand(const TCliCommand& cmd) {
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);
-  // A virtual ECU keeps its memory in its files between two runs, as a real one keeps it.
+  // A provider's port may keep state between two runs (a virtual ECU's memory): it saves it now.
   std::string saveError;
-  if (!sim::TBenchRegistry::Instance().StopAll(&saveError))
-    std::fprintf(stderr, "quillorn: the virtual bench could not save its memory: %s\n", saveError.c_str());
+  if (!ReleaseSerialDeviceProviders(&saveError)) std::fprintf(stderr, "quillorn: %s\n", saveError.c_str());
   return ExitWith(cmd, result, state.FailureDetail);
 }
 

@@ -15,6 +15,12 @@ class TBenchDeviceProvider : public TSerialDeviceProvider {
     if (!device) NoteOpenFailure(TBenchRegistry::Instance().LastError());
     return device;
   }
+  bool Release(std::string* error) override {
+    std::string text;
+    if (TBenchRegistry::Instance().StopAll(&text)) return true;
+    if (error) *error = "the virtual bench could not save its memory: " + text;
+    return false;
+  }
 };
 
 }  // namespace
