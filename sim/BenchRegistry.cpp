@@ -64,18 +64,6 @@ TBench* TBenchRegistry::Find(const std::string& path) {
   return found == entries_.end() ? nullptr : found->second.bench.get();
 }
 
-TBench* TBenchRegistry::Obtain(const std::string& path, std::string* error) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string text;
-  TEntry* entry = ObtainLocked(path, &text);
-  if (!entry) {
-    lastError_ = text;
-    if (error) *error = text;
-    return nullptr;
-  }
-  return entry->bench.get();
-}
-
 bool TBenchRegistry::StopAll(std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   bool saved = true;

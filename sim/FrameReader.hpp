@@ -24,7 +24,6 @@ class TFrameReader {
   explicit TFrameReader(uint32_t maxLength = 170) : maxLength_(maxLength) {}
 
   TResult Feed(uint8_t byte, TLineClock::time_point at);
-  bool InFrame() const { return state_ != TState::Idle; }
   void Reset() { state_ = TState::Idle; }
 
  private:
