@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "cli/CommandTrace.hpp"
 #include "cli/JobThread.hpp"
 #include "jobs/IdentJob.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
-#include "serial/TraceLog.hpp"
 
 namespace quillorn {
 
@@ -48,8 +48,8 @@ int ExitWith(const TIdentOutcome& outcome) {
 }  // namespace
 
 int RunIdentifyCommand(const TCliCommand& cmd) {
-  TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd, trace);
+  TCommandTrace trace;
+  const uint8_t portNumber = PrepareCommandPort(cmd, trace.Log());
   if (portNumber == 0) return kExitFailed;
 
   TProgramDrivers& drivers = ProgramDrivers();

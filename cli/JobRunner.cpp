@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/CommandTrace.hpp"
 #include "cli/JobThread.hpp"
 #include "cli/LaunchQuestions.hpp"
 #include "cli/TerminalReport.hpp"
@@ -15,7 +16,6 @@
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/SerialDevice.hpp"
-#include "serial/TraceLog.hpp"
 
 namespace quillorn {
 
@@ -122,9 +122,9 @@ int RunJobCommand(const TCliCommand& cmd) {
     case TAnswer::NoTerminal: return kExitUsage;
   }
 
-  TTraceLog trace;
+  TCommandTrace trace;
   TJobRequest rq = launch.Request;
-  rq.PortNumber = PrepareCommandPort(cmd, trace);
+  rq.PortNumber = PrepareCommandPort(cmd, trace.Log());
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);
