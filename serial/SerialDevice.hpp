@@ -102,7 +102,7 @@ class TSerialDevice {
 };
 
 // Something that can open devices by their device path, consulted ahead of the platform
-// backend: the in-process virtual bench registers itself for the "sim:<model>,..." paths.
+// backend: the virtual bench registers itself for the "sim:<model>,..." paths.
 class TSerialDeviceProvider {
  public:
   virtual ~TSerialDeviceProvider() = default;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 
