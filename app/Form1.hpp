@@ -24,7 +24,7 @@
 #include "jobs/LinkSession.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/SettingsStore.hpp"
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 
 namespace quillorn {
 
