@@ -24,7 +24,7 @@
 #include "jobs/LinkSession.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/SettingsStore.hpp"
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 
 namespace quillorn {
 
@@ -139,7 +139,6 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   // The checked family; Avtron and MP70 count as January.
   TEcuFamily CheckedFamily() const;
   TPollSettings PollSettings() const;
-  const TJobRequest& JobRequest() const { return jobRequest_; }
 
   // --- Values the jobs, the poll and the drivers share --------------------------------------
   uint8_t PortNumber = 1;
@@ -151,8 +150,6 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   std::atomic<uint8_t> JobRunning{0};
   TLinkSession Session;  // LinkState, Model4Detected
   TJobState JobState;
-
-  TForm1Services& Services() { return services_; }
 
  private:
   enum class TDialog { None, Open, Save };
@@ -183,7 +180,6 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void StartJobThread(std::function<void()> entry);
   void JoinEndedJobThread();
   void ResetProgress();
-  void ReplaceDriversReport(IJobReport* report);
 
   IForm1View& view_;
   TForm1Services services_;

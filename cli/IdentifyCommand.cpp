@@ -3,12 +3,11 @@
 #include <cstdio>
 
 #include "cli/CliTexts.hpp"
+#include "cli/CommandTrace.hpp"
 #include "cli/JobThread.hpp"
 #include "jobs/IdentJob.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
-#include "serial/TraceLog.hpp"
-#include "sim/BenchRegistry.hpp"
 
 namespace quillorn {
 
@@ -50,8 +49,8 @@ int ExitWith(const TIdentOutcome& outcome) {
 }  // namespace
 
 int RunIdentifyCommand(const TCliCommand& cmd) {
-  TTraceLog trace;
-  const uint8_t portNumber = PrepareCommandPort(cmd, trace);
+  TCommandTrace trace;
+  const uint8_t portNumber = PrepareCommandPort(cmd, trace.Log());
   if (portNumber == 0) return kExitFailed;
 
   TProgramDrivers& drivers = ProgramDrivers();

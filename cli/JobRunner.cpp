@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/CliTexts.hpp"
+#include "cli/CommandTrace.hpp"
 #include "cli/JobThread.hpp"
 #include "cli/LaunchQuestions.hpp"
 #include "cli/TerminalReport.hpp"
@@ -15,8 +16,7 @@
 #include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "serial/PortMap.hpp"
-#include "serial/TraceLog.hpp"
-#include "sim/BenchRegistry.hpp"
+#include "serial/SerialDevice.hpp"
 
 namespace quillorn {
 
@@ -123,16 +123,15 @@ int RunJobCommand(const TCliCommand& cmd) {
     case TAnswer::NoTerminal: return kExitUsage;
   }
 
-  TTraceLog trace;
+  TCommandTrace trace;
   TJobRequest rq = launch.Request;
-  rq.PortNumber = PrepareCommandPort(cmd, trace);
+  rq.PortNumber = PrepareCommandPort(cmd, trace.Log());
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);
-  // A virtual ECU keeps its memory in its files between two runs, as a real one keeps it.
+  // A provider's port may keep state between two runs (a virtual ECU's memory): it saves it now.
   std::string saveError;
-  if (!sim::TBenchRegistry::Instance().StopAll(&saveError))
-    std::fprintf(stderr, "quillorn: the virtual bench could not save its memory: %s\n", saveError.c_str());
+  if (!ReleaseSerialDeviceProviders(&saveError)) std::fprintf(stderr, "quillorn: %s\n", saveError.c_str());
   return ExitWith(cmd, result, state.FailureDetail);
 }
 

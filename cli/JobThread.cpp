@@ -9,7 +9,6 @@
 #include "platform/AbortMailbox.hpp"
 #include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
-#include "sim/BenchRegistry.hpp"
 
 namespace quillorn {
 
@@ -50,7 +49,6 @@ uint8_t PortNumberFor(const std::string& port) {
 }
 
 uint8_t PrepareCommandPort(const TCliCommand& cmd, TTraceLog& trace) {
-  sim::RegisterBenchDevices();
   if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
     std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kTraceNotWritable, cmd.traceFile.c_str());
     return 0;

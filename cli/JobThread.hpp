@@ -27,9 +27,9 @@ int CancelledExitStatus();
 // number is free.
 uint8_t PortNumberFor(const std::string& port);
 
-// What every command does before its job: the virtual bench made openable, the trace started
-// when asked for, the port given a number and opened once to see that it can be used. 0 (with
-// the reason on stderr) when it cannot go on.
+// What every command does before its job: the trace started when asked for, the port given a
+// number and opened once to see that it can be used. 0 (with the reason on stderr) when it
+// cannot go on.
 uint8_t PrepareCommandPort(const TCliCommand& command, TTraceLog& trace);
 
 }  // namespace quillorn

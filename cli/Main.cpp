@@ -11,6 +11,7 @@
 #include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/PortScan.hpp"
+#include "sim/BenchRegistry.hpp"
 
 using namespace quillorn;
 
@@ -33,6 +34,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const TCliCommand& cmd = *parse.command;
+  // The only place that knows the virtual bench: it offers its "sim:" ports like any provider.
+  sim::RegisterBenchDevices();
   switch (cmd.action) {
     case TCliAction::Help: std::fputs(UsageText().c_str(), stdout); return 0;
     case TCliAction::Version: std::printf("quillorn %s\n", QUILLORN_VERSION); return 0;

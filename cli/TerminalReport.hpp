@@ -6,7 +6,7 @@
 
 #include "jobs/FlashJob.hpp"
 #include "jobs/PercentScale.hpp"
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 
 namespace quillorn {
 

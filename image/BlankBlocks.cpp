@@ -9,8 +9,8 @@ constexpr uint8_t kErasedByte = 0xFF;
 constexpr uint8_t kFlashSpace = 2;
 }  // namespace
 
-bool IsBlankFlashBlock(const TLinkState& link, const uint8_t* data, uint32_t count) {
-  if (!link.FlashErased || link.MemorySpace != kFlashSpace || count == 0) return false;
+bool IsBlankFlashBlock(bool flashErased, uint8_t memorySpace, const uint8_t* data, uint32_t count) {
+  if (!flashErased || memorySpace != kFlashSpace || count == 0) return false;
   return std::all_of(data, data + count, [](uint8_t byte) { return byte == kErasedByte; });
 }
 

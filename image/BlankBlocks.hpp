@@ -3,12 +3,10 @@
 // erased the chip it already holds them, so their write requests can stay off the line.
 #include <cstdint>
 
-#include "protocol/LinkState.hpp"
-
 namespace quillorn {
 
 // True when a binary write of these bytes may be left out: the job erased the flash, the
 // request goes to flash (never the EEPROM, which no erase clears), and every byte is 0xFF.
-bool IsBlankFlashBlock(const TLinkState& link, const uint8_t* data, uint32_t count);
+bool IsBlankFlashBlock(bool flashErased, uint8_t memorySpace, const uint8_t* data, uint32_t count);
 
 }  // namespace quillorn

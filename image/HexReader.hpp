@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/ResultCodes.hpp"
+#include "report/ResultCodes.hpp"
 
 namespace quillorn {
 

@@ -2,7 +2,7 @@
 // Progress of the image-file operations: a done value of a total, as a percentage.
 #include <cstdint>
 
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 
 namespace quillorn {
 

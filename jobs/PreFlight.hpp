@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "jobs/JobRequest.hpp"
-#include "protocol/ResultCodes.hpp"
+#include "report/ResultCodes.hpp"
 
 namespace quillorn {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/ResultCodes.hpp"
+#include "report/ResultCodes.hpp"
 
 namespace quillorn {
 

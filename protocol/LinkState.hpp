@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "protocol/EchoLatency.hpp"
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 #include "serial/SerialPort32.hpp"
 
 namespace quillorn {

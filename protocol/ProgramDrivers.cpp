@@ -10,8 +10,4 @@ TProgramDrivers& ProgramDrivers() {
   return drivers;
 }
 
-TC509Pro& BootLoaderDriver() { return ProgramDrivers().BootLoader; }
-TFlashPro& MemoryDriver() { return ProgramDrivers().Memory; }
-TKW2000Pro& KwpDriver() { return ProgramDrivers().Kwp; }
-
 }  // namespace quillorn

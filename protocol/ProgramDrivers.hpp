@@ -19,8 +19,4 @@ struct TProgramDrivers {
 
 TProgramDrivers& ProgramDrivers();
 
-TC509Pro& BootLoaderDriver();
-TFlashPro& MemoryDriver();
-TKW2000Pro& KwpDriver();
-
 }  // namespace quillorn

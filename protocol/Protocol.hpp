@@ -1,12 +1,12 @@
 #pragma once
 // TProtocol: the base of the drivers that share one serial port and one link state. It holds
 // the echo-checked link primitives with their timeouts and cancellation, and the image-file
-// operations (defined in image/) that move data through the driver's WriteBlock/ReadBlock.
+// slots, which image/ carries out through the driver's own WriteBlock/ReadBlock.
 #include <cstdint>
 #include <string>
 
 #include "protocol/LinkState.hpp"
-#include "protocol/ResultCodes.hpp"
+#include "report/ResultCodes.hpp"
 
 namespace quillorn {
 

@@ -1,6 +1,7 @@
 #include "serial/SerialDevice.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <vector>
 
@@ -53,7 +54,37 @@ void UnregisterSerialDeviceProvider(TSerialDeviceProvider* provider) {
   providers.erase(std::remove(providers.begin(), providers.end(), provider), providers.end());
 }
 
+bool ReleaseSerialDeviceProviders(std::string* error) {
+  std::lock_guard<std::recursive_mutex> lock(ProviderMutex());
+  const std::vector<TSerialDeviceProvider*> providers = Providers();
+  bool released = true;
+  for (TSerialDeviceProvider* provider : providers) {
+    std::string text;
+    if (provider->Release(&text)) continue;
+    if (released && error) *error = text;
+    released = false;
+  }
+  return released;
+}
+
 namespace {
+
+// "sim:..." names a kind of port that only a provider can open; "COM3", "\\.\COM3" and
+// "/dev/ttyUSB0" do not (a one-letter kind is a Windows drive).
+std::string PortKindOf(const std::string& devicePath) {
+  const size_t colon = devicePath.find(':');
+  if (colon == std::string::npos || colon < 2) return {};
+  for (size_t i = 0; i < colon; ++i) {
+    if (!std::isalpha(static_cast<unsigned char>(devicePath[i]))) return {};
+  }
+  return devicePath.substr(0, colon + 1);
+}
+
+std::unique_ptr<TSerialDevice> RefuseUnknownKind(const std::string& kind, int32_t* error) {
+  NoteOpenFailure("порты вида «" + kind + "» этой программе неизвестны; укажите COMn или путь к устройству");
+  SetError(error, kErrorFileNotFound);
+  return nullptr;
+}
 
 // The first provider that serves the path opens it; *served false when none does.
 std::unique_ptr<TSerialDevice> OpenProvidedDevice(const std::string& devicePath, bool* served, int32_t* error) {
@@ -85,7 +116,10 @@ std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int
   }
   bool served = false;
   auto device = OpenProvidedDevice(devicePath, &served, error);
-  if (!served) device = OpenPlatformSerialDevice(devicePath, error);
+  if (!served) {
+    const std::string kind = PortKindOf(devicePath);
+    device = kind.empty() ? OpenPlatformSerialDevice(devicePath, error) : RefuseUnknownKind(kind, error);
+  }
   return WrapForTrace(std::move(device), devicePath);
 }
 

@@ -102,22 +102,28 @@ class TSerialDevice {
 };
 
 // Something that can open devices by their device path, consulted ahead of the platform
-// backend: the in-process virtual bench registers itself for the "sim:<model>,..." paths.
+// backend: the virtual bench registers itself for the "sim:<model>,..." paths.
 class TSerialDeviceProvider {
  public:
   virtual ~TSerialDeviceProvider() = default;
   // *served false: not this provider's path. Otherwise a device, or nullptr with *error set
   // when the path is this provider's but cannot be opened now.
   virtual std::unique_ptr<TSerialDevice> TryOpen(const std::string& devicePath, bool* served, int32_t* error) = 0;
+  // The program is done with its ports. A provider that keeps state between opens (a virtual
+  // ECU keeps its memory) saves it here; false with *error when it could not.
+  virtual bool Release(std::string* error) { return true; }
 };
 
 // Providers are consulted in registration order; the caller keeps a provider alive until it
 // unregisters it.
 void RegisterSerialDeviceProvider(TSerialDeviceProvider* provider);
 void UnregisterSerialDeviceProvider(TSerialDeviceProvider* provider);
+// Releases every registered provider; false with the first failure's text in *error.
+bool ReleaseSerialDeviceProviders(std::string* error);
 
 // Opens a device by its port name ("COM3"): the port map (serial/PortMap.hpp) turns the name
-// into a device path, the registered providers are asked first, then the platform backend.
+// into a device path, the registered providers are asked first, then the platform backend. A
+// "kind:..." path that no provider serves fails with a message naming the unknown kind.
 // nullptr with *error set on failure.
 std::unique_ptr<TSerialDevice> OpenSerialDevice(const std::string& portName, int32_t* error);
 

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <optional>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 

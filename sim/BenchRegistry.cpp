@@ -15,6 +15,12 @@ class TBenchDeviceProvider : public TSerialDeviceProvider {
     if (!device) NoteOpenFailure(TBenchRegistry::Instance().LastError());
     return device;
   }
+  bool Release(std::string* error) override {
+    std::string text;
+    if (TBenchRegistry::Instance().StopAll(&text)) return true;
+    if (error) *error = "the virtual bench could not save its memory: " + text;
+    return false;
+  }
 };
 
 }  // namespace
@@ -56,18 +62,6 @@ TBench* TBenchRegistry::Find(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = entries_.find(path);
   return found == entries_.end() ? nullptr : found->second.bench.get();
-}
-
-TBench* TBenchRegistry::Obtain(const std::string& path, std::string* error) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string text;
-  TEntry* entry = ObtainLocked(path, &text);
-  if (!entry) {
-    lastError_ = text;
-    if (error) *error = text;
-    return nullptr;
-  }
-  return entry->bench.get();
 }
 
 bool TBenchRegistry::StopAll(std::string* error) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "serial/SerialDevice.hpp"
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/Bench.hpp"
 
 namespace quillorn::sim {
@@ -24,11 +24,9 @@ class TBenchRegistry {
   std::unique_ptr<TSerialDevice> Open(const std::string& path, int32_t* error);
   // The bench behind path, or nullptr when it has not been opened.
   TBench* Find(const std::string& path);
-  // The bench for path without opening its port (made if needed); nullptr on a bad path.
-  TBench* Obtain(const std::string& path, std::string* error);
   // Stops and saves every bench and forgets them. False when a memory file could not be saved.
   bool StopAll(std::string* error = nullptr);
-  // Text of the last failure of Open or Obtain.
+  // Text of the last failure of Open.
   std::string LastError() const;
 
  private:

@@ -33,7 +33,6 @@ class TC509BootLoader {
   void Reset();
   TAnswer Receive(uint8_t byte);
   TState State() const { return state_; }
-  uint8_t BlockLength() const { return blockLength_; }
 
  private:
   TAnswer EvaluateHeader();

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/UartLine.hpp"
 
 namespace quillorn::sim {

@@ -14,8 +14,6 @@ constexpr uint8_t kDq7 = 0x80, kDq6 = 0x40, kDq5 = 0x20, kDq3 = 0x08;
 TFlashChip::TFlashChip(TFlashChipKind kind, uint32_t size, TFlashTiming timing, TFlashFaults faults)
     : kind_(kind), timing_(timing), faults_(faults), array_(size, 0xFF) {}
 
-uint8_t TFlashChip::DeviceCode() const { return kind_ == TFlashChipKind::Normal20 ? 0x20 : 0x51; }
-
 uint32_t TFlashChip::CommandAddress(uint32_t address) const {
   return kind_ == TFlashChipKind::Normal20 ? (address & 0x7FFF) : (address & 0x0FFF);
 }

@@ -38,7 +38,6 @@ class TFlashChip {
   void HardwareReset(uint64_t nowNs);
 
   bool Busy(uint64_t nowNs);
-  uint8_t DeviceCode() const;
   std::vector<uint8_t>& Array() { return array_; }
   const std::vector<uint8_t>& Array() const { return array_; }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 
@@ -24,7 +24,6 @@ class TFrameReader {
   explicit TFrameReader(uint32_t maxLength = 170) : maxLength_(maxLength) {}
 
   TResult Feed(uint8_t byte, TLineClock::time_point at);
-  bool InFrame() const { return state_ != TState::Idle; }
   void Reset() { state_ = TState::Idle; }
 
  private:

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "serial/SerialDevice.hpp"
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/Bench.hpp"
 #include "sim/BenchPort.hpp"
 

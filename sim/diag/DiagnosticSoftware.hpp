@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/BenchOptions.hpp"
 
 namespace quillorn::sim {

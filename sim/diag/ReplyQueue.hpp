@@ -5,7 +5,7 @@
 #include <deque>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 

@@ -9,7 +9,7 @@
 
 #include <poll.h>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::sim {
 

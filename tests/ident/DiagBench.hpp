@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/diag/DiagnosticSoftware.hpp"
 
 namespace quillorn::test {

@@ -4,6 +4,7 @@
 
 #include "cli/IdentifyCommand.hpp"
 #include "jobs/IdentReport.hpp"
+#include "sim/BenchRegistry.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -15,6 +16,7 @@ struct TCommandRun {
 };
 
 TCommandRun Identify(const std::string& port) {
+  sim::RegisterBenchDevices();  // as the program's main does
   TCliCommand command;
   command.action = TCliAction::Identify;
   command.port = port;

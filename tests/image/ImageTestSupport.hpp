@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/AbortMailbox.hpp"
-#include "protocol/JobReport.hpp"
+#include "report/JobReport.hpp"
 #include "protocol/Protocol.hpp"
 
 namespace quillorn::test {

@@ -10,7 +10,7 @@
 #include "platform/AbortMailbox.hpp"
 #include "protocol/C509Pro.hpp"
 #include "serial/PortMap.hpp"
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn::test {
 namespace {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "FakeSerialDevice.hpp"
+#include "serial/OpenFailure.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/PortScan.hpp"
 
@@ -62,8 +63,35 @@ TEST_F(PortMapTest, OpenAsksProvidersFirstAndStopsAskingAfterUnregister) {
   }
   EXPECT_FALSE(OpenSerialDevice("COM210", &error));  // the platform knows no "fake:" path
   EXPECT_NE(error, 0);
+  EXPECT_NE(TakeOpenFailure().find("«fake:»"), std::string::npos);  // the kind nobody serves, named
   EXPECT_FALSE(OpenSerialDevice("not a port", &error));
   EXPECT_EQ(error, kErrorFileNotFound);
+}
+
+TEST_F(PortMapTest, ReleaseAsksEveryProviderAndKeepsTheFirstFailure) {
+  struct TKeeper final : TSerialDeviceProvider {
+    explicit TKeeper(std::string failure) : failure(std::move(failure)) {}
+    std::unique_ptr<TSerialDevice> TryOpen(const std::string&, bool* served, int32_t*) override {
+      *served = false;
+      return nullptr;
+    }
+    bool Release(std::string* error) override {
+      ++releases;
+      if (!failure.empty()) *error = failure;
+      return failure.empty();
+    }
+    std::string failure;
+    int releases = 0;
+  };
+  TKeeper saves(""), first("first"), second("second");
+  for (TKeeper* p : {&saves, &first, &second}) RegisterSerialDeviceProvider(p);
+  std::string error;
+  EXPECT_FALSE(ReleaseSerialDeviceProviders(&error));
+  EXPECT_EQ(error, "first");
+  for (TKeeper* p : {&saves, &first, &second}) EXPECT_EQ(p->releases, 1);
+  for (TKeeper* p : {&first, &second}) UnregisterSerialDeviceProvider(p);
+  EXPECT_TRUE(ReleaseSerialDeviceProviders(&error));
+  UnregisterSerialDeviceProvider(&saves);
 }
 
 TEST_F(PortMapTest, ScanListsOpenablePortsInOrderAndNeverProbes255) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "serial/SerialDevice.hpp"
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 #include "sim/Bench.hpp"
 
 namespace quillorn::sim::test {

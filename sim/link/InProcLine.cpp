@@ -1,8 +1,8 @@
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 #include <algorithm>
 
-#include "serial/inproc/InProcPcDevice.hpp"
+#include "sim/link/InProcPcDevice.hpp"
 
 namespace quillorn {
 

@@ -6,7 +6,7 @@
 
 #include "serial/PortMap.hpp"
 #include "serial/SerialPort32.hpp"
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn {
 namespace {

@@ -1,4 +1,4 @@
-#include "serial/inproc/InProcPcDevice.hpp"
+#include "sim/link/InProcPcDevice.hpp"
 #include "serial/ReadTimeouts.hpp"
 
 #include <algorithm>

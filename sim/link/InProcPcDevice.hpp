@@ -3,7 +3,7 @@
 // program expects (COMMTIMEOUTS reads, purges, events, modem lines, break).
 #include <memory>
 
-#include "serial/inproc/InProcLine.hpp"
+#include "sim/link/InProcLine.hpp"
 
 namespace quillorn {
 
