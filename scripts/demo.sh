@@ -5,13 +5,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ ! -x build/native/cli/quillorn ]; then
-  echo "Building quillorn (once)..."
-  scripts/install-deps.sh
-  cmake --preset native >/dev/null
-  cmake --build --preset native --target quillorn >/dev/null
-fi
+# The native build's client when there is one; otherwise a build of its own without the
+# tests, which needs only the compiler and CMake (not Wine, MinGW or the test framework).
 quillorn=build/native/cli/quillorn
+if [ ! -x "$quillorn" ]; then
+  quillorn=build/demo/cli/quillorn
+fi
+if [ ! -x "$quillorn" ]; then
+  echo "Building quillorn (once)..."
+  scripts/install-deps.sh --native
+  cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORN_TESTS=OFF >/dev/null
+  cmake --build build/demo --target quillorn >/dev/null
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

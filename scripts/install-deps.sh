@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are missing.
 # Needs root (CI runs as root); as another user it only reports what is missing.
+#   install-deps.sh            everything the tests need (Wine, MinGW, SDCC, ...)
+#   install-deps.sh --native   only what building the Linux programs needs (scripts/demo.sh)
 set -euo pipefail
 
+# The bootstrap images are committed data: building the programs needs no 8051 tools.
+native=(cmake ninja-build g++)
+
 packages=(
-  cmake ninja-build g++ pkg-config
+  "${native[@]}" pkg-config
   googletest libgtest-dev                       # tests, native and the MinGW build from sources
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools  # Windows cross-build
   wine64 wine                                   # runs the Windows tests
@@ -15,6 +20,12 @@ packages=(
   clang libclang-rt-14-dev                      # the fuzz targets (libFuzzer)
   pandoc help2man lintian dpkg-dev              # release packages: the guide's HTML, man pages, the .deb's checks
 )
+
+case "${1:-}" in
+  "") ;;
+  --native) packages=("${native[@]}") ;;
+  *) echo "Usage: $0 [--native]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

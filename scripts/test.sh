@@ -13,6 +13,8 @@ step() { printf '\n=== %s (%ss)\n' "$*" "$(( $(date +%s) - start ))"; }
 
 step "dependencies"
 scripts/install-deps.sh
+# Every tool a test needs is installed now: a test that finds one missing fails, not skips.
+export QUILLORN_REQUIRE_TOOLS=1
 
 step "native build"
 cmake --preset native >/dev/null

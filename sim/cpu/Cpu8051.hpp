@@ -176,6 +176,8 @@ private:
   void Divide();
   void CompareJump(std::uint8_t left, std::uint8_t right);
 
+  // The opcode handlers and their decoder table, defined next to Execute.
+  struct TInstructions;
   std::uint64_t Execute(std::uint8_t opcode);
   bool EnterPendingInterrupt();
   void Advance(std::uint64_t cycles);

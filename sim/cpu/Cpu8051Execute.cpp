@@ -1,379 +1,588 @@
-// The instruction decoder: one switch over the 256 opcodes, returning machine cycles.
+// The instruction decoder: a table of 256 handlers, each returning the machine cycles it
+// spent. The regular families (an operation whose low opcode bits pick #data, direct,
+// @R0/@R1 or R0..R7) are filled row by row, the way the chip's own decoder reads them.
 
 #include "sim/cpu/Cpu8051.hpp"
 
+#include <array>
+
 namespace quillorn::sim {
 
-// Opcodes whose low bits select R0..R7 or @R0/@R1.
-#define QUILLORN_CASE_RN(op) \
-  case (op):                 \
-  case (op) + 1:             \
-  case (op) + 2:             \
-  case (op) + 3:             \
-  case (op) + 4:             \
-  case (op) + 5:             \
-  case (op) + 6:             \
-  case (op) + 7
-#define QUILLORN_CASE_RI(op) \
-  case (op):                 \
-  case (op) + 1
-// AJMP and ACALL: one opcode in each of the eight 256-byte pages of a 2 KiB block.
-#define QUILLORN_CASE_PAGES(op) \
-  case (op):                    \
-  case (op) + 0x20:             \
-  case (op) + 0x40:             \
-  case (op) + 0x60:             \
-  case (op) + 0x80:             \
-  case (op) + 0xA0:             \
-  case (op) + 0xC0:             \
-  case (op) + 0xE0
+struct TCpu8051::TInstructions {
+  using THandler = std::uint64_t (*)(TCpu8051&, std::uint8_t opcode);
+  using TTable = std::array<THandler, 256>;
+
+  // --- Operands selected by the low opcode bits -----------------------------------------
+
+  static std::uint8_t& RegisterCell(TCpu8051& cpu, std::uint8_t opcode) { return cpu.Reg(opcode & 7); }
+  static std::uint8_t& IndirectCell(TCpu8051& cpu, std::uint8_t opcode) {
+    return cpu.iram_[cpu.Reg(opcode & 1)];
+  }
+  using TCell = std::uint8_t& (*)(TCpu8051&, std::uint8_t);
+
+  static std::uint8_t Immediate(TCpu8051& cpu, std::uint8_t) { return cpu.Fetch(); }
+  static std::uint8_t Direct(TCpu8051& cpu, std::uint8_t) { return cpu.ReadDirect(cpu.Fetch()); }
+  template <TCell Cell>
+  static std::uint8_t CellValue(TCpu8051& cpu, std::uint8_t opcode) {
+    return Cell(cpu, opcode);
+  }
+  using TSource = std::uint8_t (*)(TCpu8051&, std::uint8_t);
+
+  static std::uint16_t Dptr(const TCpu8051& cpu) {
+    return static_cast<std::uint16_t>((cpu.sfr_[sfr::DPH] << 8) | cpu.sfr_[sfr::DPL]);
+  }
+  // MOVX through R0/R1: port 2 supplies the high address byte.
+  static std::uint16_t PagedAddress(TCpu8051& cpu, std::uint8_t opcode) {
+    return static_cast<std::uint16_t>((cpu.sfr_[sfr::P2] << 8) | cpu.Reg(opcode & 1));
+  }
+
+  // --- What an accumulator row does with its operand ------------------------------------
+
+  using TApply = void (*)(TCpu8051&, std::uint8_t);
+  static void AddPlain(TCpu8051& cpu, std::uint8_t value) { cpu.Add(value, false); }
+  static void AddWithCarry(TCpu8051& cpu, std::uint8_t value) { cpu.Add(value, cpu.Carry()); }
+  static void Subtract(TCpu8051& cpu, std::uint8_t value) { cpu.Subb(value); }
+  static void Load(TCpu8051& cpu, std::uint8_t value) { cpu.Acc() = value; }
+
+  using TCombine = std::uint8_t (*)(std::uint8_t, std::uint8_t);
+  static std::uint8_t Or(std::uint8_t left, std::uint8_t right) { return left | right; }
+  static std::uint8_t And(std::uint8_t left, std::uint8_t right) { return left & right; }
+  static std::uint8_t Xor(std::uint8_t left, std::uint8_t right) { return left ^ right; }
+  template <TCombine Combine>
+  static void CombineIntoA(TCpu8051& cpu, std::uint8_t value) {
+    cpu.Acc() = Combine(cpu.Acc(), value);
+  }
+
+  template <TSource Source, TApply Apply>
+  static std::uint64_t AccumulatorOp(TCpu8051& cpu, std::uint8_t opcode) {
+    Apply(cpu, Source(cpu, opcode));
+    return 1;
+  }
+
+  // ORL/ANL/XRL direct,A and direct,#data read the latch, not the pins.
+  template <TCombine Combine>
+  static std::uint64_t CombineDirectWithA(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    cpu.WriteDirect(address, Combine(cpu.ReadDirectLatch(address), cpu.Acc()));
+    return 1;
+  }
+  template <TCombine Combine>
+  static std::uint64_t CombineDirectWithImmediate(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    const std::uint8_t value = cpu.Fetch();
+    cpu.WriteDirect(address, Combine(cpu.ReadDirectLatch(address), value));
+    return 2;
+  }
+
+  // --- Register and @Ri families ---------------------------------------------------------
+
+  template <TCell Cell>
+  static std::uint64_t MovCellImmediate(TCpu8051& cpu, std::uint8_t opcode) {
+    const std::uint8_t value = cpu.Fetch();
+    Cell(cpu, opcode) = value;
+    return 1;
+  }
+  template <TCell Cell>
+  static std::uint64_t MovCellFromDirect(TCpu8051& cpu, std::uint8_t opcode) {
+    const std::uint8_t value = cpu.ReadDirect(cpu.Fetch());
+    Cell(cpu, opcode) = value;
+    return 2;
+  }
+  template <TCell Cell>
+  static std::uint64_t MovDirectFromCell(TCpu8051& cpu, std::uint8_t opcode) {
+    cpu.WriteDirect(cpu.Fetch(), Cell(cpu, opcode));
+    return 2;
+  }
+  template <TCell Cell>
+  static std::uint64_t MovCellFromA(TCpu8051& cpu, std::uint8_t opcode) {
+    Cell(cpu, opcode) = cpu.Acc();
+    return 1;
+  }
+  template <TCell Cell>
+  static std::uint64_t IncrementCell(TCpu8051& cpu, std::uint8_t opcode) {
+    ++Cell(cpu, opcode);
+    return 1;
+  }
+  template <TCell Cell>
+  static std::uint64_t DecrementCell(TCpu8051& cpu, std::uint8_t opcode) {
+    --Cell(cpu, opcode);
+    return 1;
+  }
+  template <TCell Cell>
+  static std::uint64_t ExchangeCell(TCpu8051& cpu, std::uint8_t opcode) {
+    std::uint8_t& cell = Cell(cpu, opcode);
+    const std::uint8_t value = cell;
+    cell = cpu.Acc();
+    cpu.Acc() = value;
+    return 1;
+  }
+  template <TCell Cell>
+  static std::uint64_t CompareCellJump(TCpu8051& cpu, std::uint8_t opcode) {
+    const std::uint8_t value = Cell(cpu, opcode);
+    cpu.CompareJump(value, cpu.Fetch());
+    return 2;
+  }
+
+  static std::uint64_t ExchangeLowDigit(TCpu8051& cpu, std::uint8_t opcode) {
+    std::uint8_t& cell = IndirectCell(cpu, opcode);
+    std::uint8_t& a = cpu.Acc();
+    const std::uint8_t value = cell;
+    cell = static_cast<std::uint8_t>((value & 0xF0) | (a & 0x0F));
+    a = static_cast<std::uint8_t>((a & 0xF0) | (value & 0x0F));
+    return 1;
+  }
+  static std::uint64_t DecrementRegisterJump(TCpu8051& cpu, std::uint8_t opcode) {
+    const auto offset = static_cast<std::int8_t>(cpu.Fetch());
+    if (--RegisterCell(cpu, opcode) != 0) cpu.Jump(offset);
+    return 2;
+  }
+
+  // --- Data transfer ----------------------------------------------------------------------
+
+  static std::uint64_t Nop(TCpu8051&, std::uint8_t) { return 1; }
+  static std::uint64_t MovDirectImmediate(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    cpu.WriteDirect(address, cpu.Fetch());
+    return 2;
+  }
+  // The source address comes first in the encoding.
+  static std::uint64_t MovDirectDirect(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t source = cpu.Fetch();
+    const std::uint8_t target = cpu.Fetch();
+    cpu.WriteDirect(target, cpu.ReadDirect(source));
+    return 2;
+  }
+  static std::uint64_t MovDirectA(TCpu8051& cpu, std::uint8_t) {
+    cpu.WriteDirect(cpu.Fetch(), cpu.Acc());
+    return 1;
+  }
+  static std::uint64_t MovDptrImmediate(TCpu8051& cpu, std::uint8_t) {
+    cpu.sfr_[sfr::DPH] = cpu.Fetch();
+    cpu.sfr_[sfr::DPL] = cpu.Fetch();
+    return 2;
+  }
+  static std::uint64_t PushDirect(TCpu8051& cpu, std::uint8_t) {
+    cpu.Push(cpu.ReadDirect(cpu.Fetch()));
+    return 2;
+  }
+  static std::uint64_t PopDirect(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    cpu.WriteDirect(address, cpu.Pop());
+    return 2;
+  }
+  static std::uint64_t ExchangeDirect(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    const std::uint8_t value = cpu.ReadDirect(address);
+    cpu.WriteDirect(address, cpu.Acc());
+    cpu.Acc() = value;
+    return 1;
+  }
+  // The PC is already past the instruction.
+  static std::uint64_t MovcPc(TCpu8051& cpu, std::uint8_t) {
+    cpu.Acc() = cpu.FetchCode(static_cast<std::uint16_t>(cpu.pc_ + cpu.Acc()));
+    return 2;
+  }
+  static std::uint64_t MovcDptr(TCpu8051& cpu, std::uint8_t) {
+    cpu.Acc() = cpu.FetchCode(static_cast<std::uint16_t>(Dptr(cpu) + cpu.Acc()));
+    return 2;
+  }
+  static std::uint64_t MovxReadDptr(TCpu8051& cpu, std::uint8_t) {
+    cpu.Acc() = cpu.bus_.XdataRead(Dptr(cpu));
+    return 2;
+  }
+  static std::uint64_t MovxReadPaged(TCpu8051& cpu, std::uint8_t opcode) {
+    cpu.Acc() = cpu.bus_.XdataRead(PagedAddress(cpu, opcode));
+    return 2;
+  }
+  static std::uint64_t MovxWriteDptr(TCpu8051& cpu, std::uint8_t) {
+    cpu.bus_.XdataWrite(Dptr(cpu), cpu.Acc());
+    return 2;
+  }
+  static std::uint64_t MovxWritePaged(TCpu8051& cpu, std::uint8_t opcode) {
+    cpu.bus_.XdataWrite(PagedAddress(cpu, opcode), cpu.Acc());
+    return 2;
+  }
+
+  // --- Arithmetic on A, direct and DPTR ------------------------------------------------------
+
+  static std::uint64_t IncrementA(TCpu8051& cpu, std::uint8_t) {
+    ++cpu.Acc();
+    return 1;
+  }
+  static std::uint64_t DecrementA(TCpu8051& cpu, std::uint8_t) {
+    --cpu.Acc();
+    return 1;
+  }
+  // INC/DEC direct are read-modify-write: they see the latch.
+  static std::uint64_t IncrementDirect(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    cpu.WriteDirect(address, static_cast<std::uint8_t>(cpu.ReadDirectLatch(address) + 1));
+    return 1;
+  }
+  static std::uint64_t DecrementDirect(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    cpu.WriteDirect(address, static_cast<std::uint8_t>(cpu.ReadDirectLatch(address) - 1));
+    return 1;
+  }
+  static std::uint64_t IncrementDptr(TCpu8051& cpu, std::uint8_t) {
+    const auto dptr = static_cast<std::uint16_t>(Dptr(cpu) + 1);
+    cpu.sfr_[sfr::DPL] = static_cast<std::uint8_t>(dptr);
+    cpu.sfr_[sfr::DPH] = static_cast<std::uint8_t>(dptr >> 8);
+    return 2;
+  }
+  static std::uint64_t Multiply(TCpu8051& cpu, std::uint8_t) {
+    cpu.Multiply();
+    return 4;
+  }
+  static std::uint64_t Divide(TCpu8051& cpu, std::uint8_t) {
+    cpu.Divide();
+    return 4;
+  }
+  static std::uint64_t DecimalAdjust(TCpu8051& cpu, std::uint8_t) {
+    cpu.DecimalAdjust();
+    return 1;
+  }
+
+  // --- Accumulator shapes ----------------------------------------------------------------------
+
+  static std::uint64_t ClearA(TCpu8051& cpu, std::uint8_t) {
+    cpu.Acc() = 0;
+    return 1;
+  }
+  static std::uint64_t ComplementA(TCpu8051& cpu, std::uint8_t) {
+    cpu.Acc() = static_cast<std::uint8_t>(~cpu.Acc());
+    return 1;
+  }
+  static std::uint64_t SwapNibbles(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t a = cpu.Acc();
+    cpu.Acc() = static_cast<std::uint8_t>((a << 4) | (a >> 4));
+    return 1;
+  }
+  static std::uint64_t RotateLeft(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t a = cpu.Acc();
+    cpu.Acc() = static_cast<std::uint8_t>((a << 1) | (a >> 7));
+    return 1;
+  }
+  static std::uint64_t RotateRight(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t a = cpu.Acc();
+    cpu.Acc() = static_cast<std::uint8_t>((a >> 1) | (a << 7));
+    return 1;
+  }
+  static std::uint64_t RotateLeftThroughCarry(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t a = cpu.Acc();
+    cpu.Acc() = static_cast<std::uint8_t>((a << 1) | (cpu.Carry() ? 1 : 0));
+    cpu.SetCarry((a & 0x80) != 0);
+    return 1;
+  }
+  static std::uint64_t RotateRightThroughCarry(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t a = cpu.Acc();
+    cpu.Acc() = static_cast<std::uint8_t>((a >> 1) | (cpu.Carry() ? 0x80 : 0));
+    cpu.SetCarry((a & 0x01) != 0);
+    return 1;
+  }
+
+  // --- Boolean -----------------------------------------------------------------------------------
+
+  static std::uint64_t ClearCarry(TCpu8051& cpu, std::uint8_t) {
+    cpu.SetCarry(false);
+    return 1;
+  }
+  static std::uint64_t SetCarryBit(TCpu8051& cpu, std::uint8_t) {
+    cpu.SetCarry(true);
+    return 1;
+  }
+  static std::uint64_t ComplementCarry(TCpu8051& cpu, std::uint8_t) {
+    cpu.SetCarry(!cpu.Carry());
+    return 1;
+  }
+  static std::uint64_t ClearBit(TCpu8051& cpu, std::uint8_t) {
+    cpu.WriteBit(cpu.Fetch(), false);
+    return 1;
+  }
+  static std::uint64_t SetBit(TCpu8051& cpu, std::uint8_t) {
+    cpu.WriteBit(cpu.Fetch(), true);
+    return 1;
+  }
+  static std::uint64_t ComplementBit(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t bit = cpu.Fetch();
+    cpu.WriteBit(bit, !cpu.ReadBitLatch(bit));
+    return 1;
+  }
+  // ANL/ORL C with a bit or its complement.
+  template <bool Or, bool Inverted>
+  static std::uint64_t CarryLogic(TCpu8051& cpu, std::uint8_t) {
+    const bool value = cpu.ReadBit(cpu.Fetch()) != Inverted;
+    cpu.SetCarry(Or ? (cpu.Carry() || value) : (cpu.Carry() && value));
+    return 2;
+  }
+  static std::uint64_t MovCarryFromBit(TCpu8051& cpu, std::uint8_t) {
+    cpu.SetCarry(cpu.ReadBit(cpu.Fetch()));
+    return 1;
+  }
+  static std::uint64_t MovBitFromCarry(TCpu8051& cpu, std::uint8_t) {
+    cpu.WriteBit(cpu.Fetch(), cpu.Carry());
+    return 2;
+  }
+
+  // --- Branches ------------------------------------------------------------------------------------
+
+  // AJMP and ACALL: the top three opcode bits are address bits 8..10 in the current 2 KiB block.
+  static std::uint16_t BlockAddress(TCpu8051& cpu, std::uint8_t opcode, std::uint8_t low) {
+    return static_cast<std::uint16_t>((cpu.pc_ & 0xF800) | ((opcode & 0xE0) << 3) | low);
+  }
+  static void PushReturnAddress(TCpu8051& cpu) {
+    cpu.Push(static_cast<std::uint8_t>(cpu.pc_));
+    cpu.Push(static_cast<std::uint8_t>(cpu.pc_ >> 8));
+  }
+  static std::uint16_t FetchAddress16(TCpu8051& cpu) {
+    const std::uint8_t high = cpu.Fetch();
+    const std::uint8_t low = cpu.Fetch();
+    return static_cast<std::uint16_t>((high << 8) | low);
+  }
+  static std::uint64_t AbsoluteJump(TCpu8051& cpu, std::uint8_t opcode) {
+    const std::uint8_t low = cpu.Fetch();
+    cpu.pc_ = BlockAddress(cpu, opcode, low);
+    return 2;
+  }
+  static std::uint64_t AbsoluteCall(TCpu8051& cpu, std::uint8_t opcode) {
+    const std::uint8_t low = cpu.Fetch();
+    PushReturnAddress(cpu);
+    cpu.pc_ = BlockAddress(cpu, opcode, low);
+    return 2;
+  }
+  static std::uint64_t LongJump(TCpu8051& cpu, std::uint8_t) {
+    cpu.pc_ = FetchAddress16(cpu);
+    return 2;
+  }
+  static std::uint64_t LongCall(TCpu8051& cpu, std::uint8_t) {
+    const std::uint16_t target = FetchAddress16(cpu);
+    PushReturnAddress(cpu);
+    cpu.pc_ = target;
+    return 2;
+  }
+  static std::uint64_t Return(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t high = cpu.Pop();
+    const std::uint8_t low = cpu.Pop();
+    cpu.pc_ = static_cast<std::uint16_t>((high << 8) | low);
+    return 2;
+  }
+  static std::uint64_t ReturnFromInterrupt(TCpu8051& cpu, std::uint8_t opcode) {
+    Return(cpu, opcode);
+    // The higher of the levels in progress ends.
+    cpu.inService_ = (cpu.inService_ & 0x02) != 0 ? (cpu.inService_ & 0x01) : 0;
+    cpu.interruptHold_ = true;
+    return 2;
+  }
+  static std::uint64_t ShortJump(TCpu8051& cpu, std::uint8_t) {
+    cpu.Jump(static_cast<std::int8_t>(cpu.Fetch()));
+    return 2;
+  }
+  static std::uint64_t JumpIndexed(TCpu8051& cpu, std::uint8_t) {
+    cpu.pc_ = static_cast<std::uint16_t>(Dptr(cpu) + cpu.Acc());
+    return 2;
+  }
+
+  using TCondition = bool (*)(const TCpu8051&);
+  static bool CarrySet(const TCpu8051& cpu) { return cpu.Carry(); }
+  static bool CarryClear(const TCpu8051& cpu) { return !cpu.Carry(); }
+  static bool AccumulatorZero(const TCpu8051& cpu) { return cpu.sfr_[sfr::ACC] == 0; }
+  static bool AccumulatorNonZero(const TCpu8051& cpu) { return cpu.sfr_[sfr::ACC] != 0; }
+  template <TCondition Condition>
+  static std::uint64_t JumpIf(TCpu8051& cpu, std::uint8_t) {
+    const auto offset = static_cast<std::int8_t>(cpu.Fetch());
+    if (Condition(cpu)) cpu.Jump(offset);
+    return 2;
+  }
+  template <bool WhenSet>
+  static std::uint64_t JumpIfBit(TCpu8051& cpu, std::uint8_t) {
+    const bool value = cpu.ReadBit(cpu.Fetch());
+    const auto offset = static_cast<std::int8_t>(cpu.Fetch());
+    if (value == WhenSet) cpu.Jump(offset);
+    return 2;
+  }
+  // JBC is read-modify-write: it tests and clears the latch.
+  static std::uint64_t JumpIfBitClear(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t bit = cpu.Fetch();
+    const auto offset = static_cast<std::int8_t>(cpu.Fetch());
+    if (cpu.ReadBitLatch(bit)) {
+      cpu.WriteBit(bit, false);
+      cpu.Jump(offset);
+    }
+    return 2;
+  }
+  template <TSource Source>
+  static std::uint64_t CompareAJump(TCpu8051& cpu, std::uint8_t opcode) {
+    cpu.CompareJump(cpu.Acc(), Source(cpu, opcode));
+    return 2;
+  }
+  static std::uint64_t DecrementDirectJump(TCpu8051& cpu, std::uint8_t) {
+    const std::uint8_t address = cpu.Fetch();
+    const auto offset = static_cast<std::int8_t>(cpu.Fetch());
+    const auto value = static_cast<std::uint8_t>(cpu.ReadDirectLatch(address) - 1);
+    cpu.WriteDirect(address, value);
+    if (value != 0) cpu.Jump(offset);
+    return 2;
+  }
+
+  // A program that fetches it has run away; it executes as a one-cycle no-op.
+  static std::uint64_t Reserved(TCpu8051& cpu, std::uint8_t) {
+    cpu.hitReservedOpcode_ = true;
+    return 1;
+  }
+
+  // --- The table ---------------------------------------------------------------------------------
+
+  // Columns 5..F of a row: direct, @R0/@R1, R0..R7.
+  template <TApply Apply>
+  static constexpr void FillAccumulatorRow(TTable& table, unsigned row) {
+    table[row + 0x5] = AccumulatorOp<Direct, Apply>;
+    table[row + 0x6] = table[row + 0x7] = AccumulatorOp<CellValue<IndirectCell>, Apply>;
+    FillRegisters(table, row + 0x8, AccumulatorOp<CellValue<RegisterCell>, Apply>);
+  }
+  static constexpr void FillRegisters(TTable& table, unsigned first, THandler handler) {
+    for (unsigned n = 0; n < 8; ++n) table[first + n] = handler;
+  }
+  static constexpr void FillIndirect(TTable& table, unsigned first, THandler handler) {
+    table[first] = table[first + 1] = handler;
+  }
+  // One opcode in each of the eight 256-byte pages of a 2 KiB block.
+  static constexpr void FillPages(TTable& table, unsigned first, THandler handler) {
+    for (unsigned page = 0; page < 8; ++page) table[first + page * 0x20] = handler;
+  }
+  // The families that exist for both @Ri (columns 6-7) and Rn (columns 8-F) of a row.
+  static constexpr void FillCells(TTable& table, unsigned row, THandler indirect, THandler reg) {
+    FillIndirect(table, row + 0x6, indirect);
+    FillRegisters(table, row + 0x8, reg);
+  }
+
+  static constexpr void FillFamilies(TTable& t) {
+    FillAccumulatorRow<AddPlain>(t, 0x20);
+    FillAccumulatorRow<AddWithCarry>(t, 0x30);
+    FillAccumulatorRow<CombineIntoA<Or>>(t, 0x40);
+    FillAccumulatorRow<CombineIntoA<And>>(t, 0x50);
+    FillAccumulatorRow<CombineIntoA<Xor>>(t, 0x60);
+    FillAccumulatorRow<Subtract>(t, 0x90);
+    FillAccumulatorRow<Load>(t, 0xE0);
+    t[0x24] = AccumulatorOp<Immediate, AddPlain>;
+    t[0x34] = AccumulatorOp<Immediate, AddWithCarry>;
+    t[0x44] = AccumulatorOp<Immediate, CombineIntoA<Or>>;
+    t[0x54] = AccumulatorOp<Immediate, CombineIntoA<And>>;
+    t[0x64] = AccumulatorOp<Immediate, CombineIntoA<Xor>>;
+    t[0x94] = AccumulatorOp<Immediate, Subtract>;
+    t[0x74] = AccumulatorOp<Immediate, Load>;
+
+    FillCells(t, 0x00, IncrementCell<IndirectCell>, IncrementCell<RegisterCell>);
+    FillCells(t, 0x10, DecrementCell<IndirectCell>, DecrementCell<RegisterCell>);
+    FillCells(t, 0x70, MovCellImmediate<IndirectCell>, MovCellImmediate<RegisterCell>);
+    FillCells(t, 0x80, MovDirectFromCell<IndirectCell>, MovDirectFromCell<RegisterCell>);
+    FillCells(t, 0xA0, MovCellFromDirect<IndirectCell>, MovCellFromDirect<RegisterCell>);
+    FillCells(t, 0xB0, CompareCellJump<IndirectCell>, CompareCellJump<RegisterCell>);
+    FillCells(t, 0xC0, ExchangeCell<IndirectCell>, ExchangeCell<RegisterCell>);
+    FillCells(t, 0xD0, ExchangeLowDigit, DecrementRegisterJump);
+    FillCells(t, 0xF0, MovCellFromA<IndirectCell>, MovCellFromA<RegisterCell>);
+
+    FillPages(t, 0x01, AbsoluteJump);
+    FillPages(t, 0x11, AbsoluteCall);
+  }
+
+  // Column 0: conditional jumps, SJMP, DPTR, stack, MOVX through DPTR.
+  static constexpr void FillColumn0(TTable& t) {
+    t[0x00] = Nop;
+    t[0x10] = JumpIfBitClear;
+    t[0x20] = JumpIfBit<true>;
+    t[0x30] = JumpIfBit<false>;
+    t[0x40] = JumpIf<CarrySet>;
+    t[0x50] = JumpIf<CarryClear>;
+    t[0x60] = JumpIf<AccumulatorZero>;
+    t[0x70] = JumpIf<AccumulatorNonZero>;
+    t[0x80] = ShortJump;
+    t[0x90] = MovDptrImmediate;
+    t[0xA0] = CarryLogic<true, true>;
+    t[0xB0] = CarryLogic<false, true>;
+    t[0xC0] = PushDirect;
+    t[0xD0] = PopDirect;
+    t[0xE0] = MovxReadDptr;
+    t[0xF0] = MovxWriteDptr;
+  }
+
+  // Column 2: long jumps and returns, logic into direct, bit moves, MOVX through R0/R1.
+  static constexpr void FillColumn2(TTable& t) {
+    t[0x02] = LongJump;
+    t[0x12] = LongCall;
+    t[0x22] = Return;
+    t[0x32] = ReturnFromInterrupt;
+    t[0x42] = CombineDirectWithA<Or>;
+    t[0x52] = CombineDirectWithA<And>;
+    t[0x62] = CombineDirectWithA<Xor>;
+    t[0x72] = CarryLogic<true, false>;
+    t[0x82] = CarryLogic<false, false>;
+    t[0x92] = MovBitFromCarry;
+    t[0xA2] = MovCarryFromBit;
+    t[0xB2] = ComplementBit;
+    t[0xC2] = ClearBit;
+    t[0xD2] = SetBit;
+    FillIndirect(t, 0xE2, MovxReadPaged);
+    FillIndirect(t, 0xF2, MovxWritePaged);
+  }
+
+  // Column 3: rotations, logic into direct with #data, indexed jumps and reads, the carry.
+  static constexpr void FillColumn3(TTable& t) {
+    t[0x03] = RotateRight;
+    t[0x13] = RotateRightThroughCarry;
+    t[0x23] = RotateLeft;
+    t[0x33] = RotateLeftThroughCarry;
+    t[0x43] = CombineDirectWithImmediate<Or>;
+    t[0x53] = CombineDirectWithImmediate<And>;
+    t[0x63] = CombineDirectWithImmediate<Xor>;
+    t[0x73] = JumpIndexed;
+    t[0x83] = MovcPc;
+    t[0x93] = MovcDptr;
+    t[0xA3] = IncrementDptr;
+    t[0xB3] = ComplementCarry;
+    t[0xC3] = ClearCarry;
+    t[0xD3] = SetCarryBit;
+  }
+
+  // Columns 4 and 5 outside the accumulator rows.
+  static constexpr void FillColumns4And5(TTable& t) {
+    t[0x04] = IncrementA;
+    t[0x14] = DecrementA;
+    t[0x84] = Divide;
+    t[0xA4] = Multiply;
+    t[0xB4] = CompareAJump<Immediate>;
+    t[0xC4] = SwapNibbles;
+    t[0xD4] = DecimalAdjust;
+    t[0xE4] = ClearA;
+    t[0xF4] = ComplementA;
+
+    t[0x05] = IncrementDirect;
+    t[0x15] = DecrementDirect;
+    t[0x75] = MovDirectImmediate;
+    t[0x85] = MovDirectDirect;
+    t[0xA5] = Reserved;
+    t[0xB5] = CompareAJump<Direct>;
+    t[0xC5] = ExchangeDirect;
+    t[0xD5] = DecrementDirectJump;
+    t[0xF5] = MovDirectA;
+  }
+
+  static constexpr TTable Build() {
+    TTable t{};
+    FillFamilies(t);
+    FillColumn0(t);
+    FillColumn2(t);
+    FillColumn3(t);
+    FillColumns4And5(t);
+    for (const THandler handler : t) {
+      if (handler == nullptr) throw "an opcode without a handler";
+    }
+    return t;
+  }
+};
 
 std::uint64_t TCpu8051::Execute(std::uint8_t opcode) {
-  auto indirect = [this](std::uint8_t op) -> std::uint8_t& { return iram_[Reg(op & 1)]; };
-  auto rel = [this]() { return static_cast<std::int8_t>(Fetch()); };
-  auto& a = sfr_[sfr::ACC];
-
-  switch (opcode) {
-    // --- Data transfer ---------------------------------------------------------------
-    case 0x00:  // NOP
-      return 1;
-    case 0x74:  // MOV A,#data
-      a = Fetch();
-      return 1;
-    case 0x75: {  // MOV direct,#data
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, Fetch());
-      return 2;
-    }
-    QUILLORN_CASE_RI(0x76):  // MOV @Ri,#data
-      indirect(opcode) = Fetch();
-      return 1;
-    QUILLORN_CASE_RN(0x78):  // MOV Rn,#data
-      Reg(opcode & 7) = Fetch();
-      return 1;
-    case 0x85: {  // MOV direct,direct (source first in the encoding)
-      const std::uint8_t source = Fetch();
-      const std::uint8_t target = Fetch();
-      WriteDirect(target, ReadDirect(source));
-      return 2;
-    }
-    QUILLORN_CASE_RI(0x86):  // MOV direct,@Ri
-      WriteDirect(Fetch(), indirect(opcode));
-      return 2;
-    QUILLORN_CASE_RN(0x88):  // MOV direct,Rn
-      WriteDirect(Fetch(), Reg(opcode & 7));
-      return 2;
-    case 0x90: {  // MOV DPTR,#data16
-      sfr_[sfr::DPH] = Fetch();
-      sfr_[sfr::DPL] = Fetch();
-      return 2;
-    }
-    QUILLORN_CASE_RI(0xA6):  // MOV @Ri,direct
-      indirect(opcode) = ReadDirect(Fetch());
-      return 2;
-    QUILLORN_CASE_RN(0xA8):  // MOV Rn,direct
-      Reg(opcode & 7) = ReadDirect(Fetch());
-      return 2;
-    case 0xE5:  // MOV A,direct
-      a = ReadDirect(Fetch());
-      return 1;
-    QUILLORN_CASE_RI(0xE6):  // MOV A,@Ri
-      a = indirect(opcode);
-      return 1;
-    QUILLORN_CASE_RN(0xE8):  // MOV A,Rn
-      a = Reg(opcode & 7);
-      return 1;
-    case 0xF5:  // MOV direct,A
-      WriteDirect(Fetch(), a);
-      return 1;
-    QUILLORN_CASE_RI(0xF6):  // MOV @Ri,A
-      indirect(opcode) = a;
-      return 1;
-    QUILLORN_CASE_RN(0xF8):  // MOV Rn,A
-      Reg(opcode & 7) = a;
-      return 1;
-    case 0xC0:  // PUSH direct
-      Push(ReadDirect(Fetch()));
-      return 2;
-    case 0xD0: {  // POP direct
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, Pop());
-      return 2;
-    }
-    case 0xC5: {  // XCH A,direct
-      const std::uint8_t address = Fetch();
-      const std::uint8_t value = ReadDirect(address);
-      WriteDirect(address, a);
-      a = value;
-      return 1;
-    }
-    QUILLORN_CASE_RI(0xC6): {  // XCH A,@Ri
-      std::uint8_t& cell = indirect(opcode);
-      const std::uint8_t value = cell;
-      cell = a;
-      a = value;
-      return 1;
-    }
-    QUILLORN_CASE_RN(0xC8): {  // XCH A,Rn
-      std::uint8_t& reg = Reg(opcode & 7);
-      const std::uint8_t value = reg;
-      reg = a;
-      a = value;
-      return 1;
-    }
-    QUILLORN_CASE_RI(0xD6): {  // XCHD A,@Ri
-      std::uint8_t& cell = indirect(opcode);
-      const std::uint8_t value = cell;
-      cell = static_cast<std::uint8_t>((value & 0xF0) | (a & 0x0F));
-      a = static_cast<std::uint8_t>((a & 0xF0) | (value & 0x0F));
-      return 1;
-    }
-    case 0x83: {  // MOVC A,@A+PC (PC already past the instruction)
-      a = FetchCode(static_cast<std::uint16_t>(pc_ + a));
-      return 2;
-    }
-    case 0x93: {  // MOVC A,@A+DPTR
-      const std::uint16_t dptr = static_cast<std::uint16_t>((sfr_[sfr::DPH] << 8) | sfr_[sfr::DPL]);
-      a = FetchCode(static_cast<std::uint16_t>(dptr + a));
-      return 2;
-    }
-    case 0xE0:  // MOVX A,@DPTR
-      a = bus_.XdataRead(static_cast<std::uint16_t>((sfr_[sfr::DPH] << 8) | sfr_[sfr::DPL]));
-      return 2;
-    QUILLORN_CASE_RI(0xE2):  // MOVX A,@Ri (P2 supplies the high address byte)
-      a = bus_.XdataRead(static_cast<std::uint16_t>((sfr_[sfr::P2] << 8) | Reg(opcode & 1)));
-      return 2;
-    case 0xF0:  // MOVX @DPTR,A
-      bus_.XdataWrite(static_cast<std::uint16_t>((sfr_[sfr::DPH] << 8) | sfr_[sfr::DPL]), a);
-      return 2;
-    QUILLORN_CASE_RI(0xF2):  // MOVX @Ri,A
-      bus_.XdataWrite(static_cast<std::uint16_t>((sfr_[sfr::P2] << 8) | Reg(opcode & 1)), a);
-      return 2;
-
-    // --- Arithmetic ------------------------------------------------------------------
-    case 0x24: Add(Fetch(), false); return 1;
-    case 0x25: Add(ReadDirect(Fetch()), false); return 1;
-    QUILLORN_CASE_RI(0x26): Add(indirect(opcode), false); return 1;
-    QUILLORN_CASE_RN(0x28): Add(Reg(opcode & 7), false); return 1;
-    case 0x34: Add(Fetch(), Carry()); return 1;
-    case 0x35: Add(ReadDirect(Fetch()), Carry()); return 1;
-    QUILLORN_CASE_RI(0x36): Add(indirect(opcode), Carry()); return 1;
-    QUILLORN_CASE_RN(0x38): Add(Reg(opcode & 7), Carry()); return 1;
-    case 0x94: Subb(Fetch()); return 1;
-    case 0x95: Subb(ReadDirect(Fetch())); return 1;
-    QUILLORN_CASE_RI(0x96): Subb(indirect(opcode)); return 1;
-    QUILLORN_CASE_RN(0x98): Subb(Reg(opcode & 7)); return 1;
-    case 0x04: ++a; return 1;
-    case 0x05: {  // INC direct (read-modify-write)
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) + 1));
-      return 1;
-    }
-    QUILLORN_CASE_RI(0x06): ++indirect(opcode); return 1;
-    QUILLORN_CASE_RN(0x08): ++Reg(opcode & 7); return 1;
-    case 0x14: --a; return 1;
-    case 0x15: {  // DEC direct (read-modify-write)
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) - 1));
-      return 1;
-    }
-    QUILLORN_CASE_RI(0x16): --indirect(opcode); return 1;
-    QUILLORN_CASE_RN(0x18): --Reg(opcode & 7); return 1;
-    case 0xA3: {  // INC DPTR
-      const std::uint16_t dptr = static_cast<std::uint16_t>(((sfr_[sfr::DPH] << 8) | sfr_[sfr::DPL]) + 1);
-      sfr_[sfr::DPL] = static_cast<std::uint8_t>(dptr);
-      sfr_[sfr::DPH] = static_cast<std::uint8_t>(dptr >> 8);
-      return 2;
-    }
-    case 0xA4: Multiply(); return 4;
-    case 0x84: Divide(); return 4;
-    case 0xD4: DecimalAdjust(); return 1;
-
-    // --- Logic -----------------------------------------------------------------------
-    case 0x42: {  // ORL direct,A
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) | a));
-      return 1;
-    }
-    case 0x43: {  // ORL direct,#data
-      const std::uint8_t address = Fetch();
-      const std::uint8_t value = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) | value));
-      return 2;
-    }
-    case 0x44: a |= Fetch(); return 1;
-    case 0x45: a |= ReadDirect(Fetch()); return 1;
-    QUILLORN_CASE_RI(0x46): a |= indirect(opcode); return 1;
-    QUILLORN_CASE_RN(0x48): a |= Reg(opcode & 7); return 1;
-    case 0x52: {  // ANL direct,A
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) & a));
-      return 1;
-    }
-    case 0x53: {  // ANL direct,#data
-      const std::uint8_t address = Fetch();
-      const std::uint8_t value = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) & value));
-      return 2;
-    }
-    case 0x54: a &= Fetch(); return 1;
-    case 0x55: a &= ReadDirect(Fetch()); return 1;
-    QUILLORN_CASE_RI(0x56): a &= indirect(opcode); return 1;
-    QUILLORN_CASE_RN(0x58): a &= Reg(opcode & 7); return 1;
-    case 0x62: {  // XRL direct,A
-      const std::uint8_t address = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) ^ a));
-      return 1;
-    }
-    case 0x63: {  // XRL direct,#data
-      const std::uint8_t address = Fetch();
-      const std::uint8_t value = Fetch();
-      WriteDirect(address, static_cast<std::uint8_t>(ReadDirectLatch(address) ^ value));
-      return 2;
-    }
-    case 0x64: a ^= Fetch(); return 1;
-    case 0x65: a ^= ReadDirect(Fetch()); return 1;
-    QUILLORN_CASE_RI(0x66): a ^= indirect(opcode); return 1;
-    QUILLORN_CASE_RN(0x68): a ^= Reg(opcode & 7); return 1;
-    case 0xE4: a = 0; return 1;                                   // CLR A
-    case 0xF4: a = static_cast<std::uint8_t>(~a); return 1;       // CPL A
-    case 0xC4: a = static_cast<std::uint8_t>((a << 4) | (a >> 4)); return 1;  // SWAP A
-    case 0x23: a = static_cast<std::uint8_t>((a << 1) | (a >> 7)); return 1;  // RL A
-    case 0x03: a = static_cast<std::uint8_t>((a >> 1) | (a << 7)); return 1;  // RR A
-    case 0x33: {  // RLC A
-      const bool out = (a & 0x80) != 0;
-      a = static_cast<std::uint8_t>((a << 1) | (Carry() ? 1 : 0));
-      SetCarry(out);
-      return 1;
-    }
-    case 0x13: {  // RRC A
-      const bool out = (a & 0x01) != 0;
-      a = static_cast<std::uint8_t>((a >> 1) | (Carry() ? 0x80 : 0));
-      SetCarry(out);
-      return 1;
-    }
-
-    // --- Boolean ---------------------------------------------------------------------
-    case 0xC3: SetCarry(false); return 1;       // CLR C
-    case 0xD3: SetCarry(true); return 1;        // SETB C
-    case 0xB3: SetCarry(!Carry()); return 1;    // CPL C
-    case 0xC2: WriteBit(Fetch(), false); return 1;  // CLR bit
-    case 0xD2: WriteBit(Fetch(), true); return 1;   // SETB bit
-    case 0xB2: {  // CPL bit
-      const std::uint8_t bit = Fetch();
-      WriteBit(bit, !ReadBitLatch(bit));
-      return 1;
-    }
-    case 0x82: { const bool v = ReadBit(Fetch()); SetCarry(Carry() && v); return 2; }   // ANL C,bit
-    case 0xB0: { const bool v = ReadBit(Fetch()); SetCarry(Carry() && !v); return 2; }  // ANL C,/bit
-    case 0x72: { const bool v = ReadBit(Fetch()); SetCarry(Carry() || v); return 2; }   // ORL C,bit
-    case 0xA0: { const bool v = ReadBit(Fetch()); SetCarry(Carry() || !v); return 2; }  // ORL C,/bit
-    case 0xA2: SetCarry(ReadBit(Fetch())); return 1;  // MOV C,bit
-    case 0x92: WriteBit(Fetch(), Carry()); return 2;  // MOV bit,C
-
-    // --- Branches --------------------------------------------------------------------
-    QUILLORN_CASE_PAGES(0x01): {  // AJMP addr11
-      const std::uint8_t low = Fetch();
-      pc_ = static_cast<std::uint16_t>((pc_ & 0xF800) | ((opcode & 0xE0) << 3) | low);
-      return 2;
-    }
-    QUILLORN_CASE_PAGES(0x11): {  // ACALL addr11
-      const std::uint8_t low = Fetch();
-      Push(static_cast<std::uint8_t>(pc_));
-      Push(static_cast<std::uint8_t>(pc_ >> 8));
-      pc_ = static_cast<std::uint16_t>((pc_ & 0xF800) | ((opcode & 0xE0) << 3) | low);
-      return 2;
-    }
-    case 0x02: {  // LJMP addr16
-      const std::uint8_t high = Fetch();
-      const std::uint8_t low = Fetch();
-      pc_ = static_cast<std::uint16_t>((high << 8) | low);
-      return 2;
-    }
-    case 0x12: {  // LCALL addr16
-      const std::uint8_t high = Fetch();
-      const std::uint8_t low = Fetch();
-      Push(static_cast<std::uint8_t>(pc_));
-      Push(static_cast<std::uint8_t>(pc_ >> 8));
-      pc_ = static_cast<std::uint16_t>((high << 8) | low);
-      return 2;
-    }
-    case 0x22:  // RET
-    case 0x32: {  // RETI
-      const std::uint8_t high = Pop();
-      const std::uint8_t low = Pop();
-      pc_ = static_cast<std::uint16_t>((high << 8) | low);
-      if (opcode == 0x32) {
-        // The higher of the levels in progress ends.
-        inService_ = (inService_ & 0x02) != 0 ? (inService_ & 0x01) : 0;
-        interruptHold_ = true;
-      }
-      return 2;
-    }
-    case 0x80: Jump(rel()); return 2;  // SJMP
-    case 0x73:  // JMP @A+DPTR
-      pc_ = static_cast<std::uint16_t>(((sfr_[sfr::DPH] << 8) | sfr_[sfr::DPL]) + a);
-      return 2;
-    case 0x40: { const auto r = rel(); if (Carry()) Jump(r); return 2; }   // JC
-    case 0x50: { const auto r = rel(); if (!Carry()) Jump(r); return 2; }  // JNC
-    case 0x60: { const auto r = rel(); if (a == 0) Jump(r); return 2; }    // JZ
-    case 0x70: { const auto r = rel(); if (a != 0) Jump(r); return 2; }    // JNZ
-    case 0x20: {  // JB bit,rel
-      const bool v = ReadBit(Fetch());
-      const auto r = rel();
-      if (v) Jump(r);
-      return 2;
-    }
-    case 0x30: {  // JNB bit,rel
-      const bool v = ReadBit(Fetch());
-      const auto r = rel();
-      if (!v) Jump(r);
-      return 2;
-    }
-    case 0x10: {  // JBC bit,rel (read-modify-write)
-      const std::uint8_t bit = Fetch();
-      const auto r = rel();
-      if (ReadBitLatch(bit)) {
-        WriteBit(bit, false);
-        Jump(r);
-      }
-      return 2;
-    }
-    case 0xB4: CompareJump(a, Fetch()); return 2;  // CJNE A,#data,rel
-    case 0xB5: CompareJump(a, ReadDirect(Fetch())); return 2;  // CJNE A,direct,rel
-    QUILLORN_CASE_RI(0xB6): {  // CJNE @Ri,#data,rel
-      const std::uint8_t value = indirect(opcode);
-      CompareJump(value, Fetch());
-      return 2;
-    }
-    QUILLORN_CASE_RN(0xB8): {  // CJNE Rn,#data,rel
-      const std::uint8_t value = Reg(opcode & 7);
-      CompareJump(value, Fetch());
-      return 2;
-    }
-    QUILLORN_CASE_RN(0xD8): {  // DJNZ Rn,rel
-      const auto r = rel();
-      if (--Reg(opcode & 7) != 0) Jump(r);
-      return 2;
-    }
-    case 0xD5: {  // DJNZ direct,rel (read-modify-write)
-      const std::uint8_t address = Fetch();
-      const auto r = rel();
-      const auto value = static_cast<std::uint8_t>(ReadDirectLatch(address) - 1);
-      WriteDirect(address, value);
-      if (value != 0) Jump(r);
-      return 2;
-    }
-
-    case 0xA5:  // reserved
-      hitReservedOpcode_ = true;
-      return 1;
-  }
-  return 1;  // every opcode is handled above
+  static constexpr TInstructions::TTable kDecoder = TInstructions::Build();
+  return kDecoder[opcode](*this, opcode);
 }
-
-#undef QUILLORN_CASE_RN
-#undef QUILLORN_CASE_RI
-#undef QUILLORN_CASE_PAGES
 
 }  // namespace quillorn::sim

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ TEST(ControlTable, EveryControlLiesInsideItsParent) {
   }
 }
 
+bool TakesInput(TControlKind kind) {
+  return kind == TControlKind::Button || kind == TControlKind::CheckBox || kind == TControlKind::RadioButton ||
+         kind == TControlKind::Edit || kind == TControlKind::ComboBox;
+}
+
+// The keyboard reaches every visible control that takes input: it has a tab position, and so
+// has every container on the way up to the window; only windowed controls take one.
 TEST(ControlTable, TabOrdersRunWithoutGapsWithinEachParent) {
   std::map<TControlId, std::vector<std::pair<int, std::string>>> byParent;
   for (const TControlSpec& spec : ControlTable())
@@ -53,27 +61,61 @@ TEST(ControlTable, TabOrdersRunWithoutGapsWithinEachParent) {
     std::sort(orders.begin(), orders.end());
     for (size_t i = 0; i < orders.size(); ++i) EXPECT_EQ(orders[i].first, static_cast<int>(i)) << orders[i].second;
   }
-  std::vector<std::string> topLevel;
-  for (auto& [order, name] : byParent[TControlId::Form]) topLevel.push_back(name);
-  const std::vector<std::string> expected{"ReadECU",  "WriteECU",   "StatusBar",   "Progress",   "ECU",
-                                          "ExitButton", "DualProg", "DeImmo",     "LongTimeout", "ReadEEPROM",
-                                          "WriteEEPROM", "Passport", "BaudList",  "SecondPage",  "Ident",
-                                          "ComSelector"};
-  EXPECT_EQ(topLevel, expected);
-  std::vector<std::string> family;
-  for (auto& [order, name] : byParent[TControlId::ECU]) family.push_back(name);
-  EXPECT_EQ(family, (std::vector<std::string>{"January", "VS51", "Mikas", "January72", "M797", "M10", "Avtron", "MP70"}));
+  for (const TControlSpec& spec : ControlTable()) {
+    if (spec.tabOrder >= 0) {
+      EXPECT_TRUE(HasPlace(spec) && spec.kind != TControlKind::Label) << spec.name << " cannot take the focus";
+      EXPECT_GT(spec.place.width * spec.place.height, 0) << spec.name;
+    }
+    if (!spec.visible || !TakesInput(spec.kind)) continue;
+    for (TControlId at = spec.id; at != TControlId::Form; at = ControlSpec(at).parent) {
+      EXPECT_GE(ControlSpec(at).tabOrder, 0) << spec.name << ": the keyboard cannot reach " << ControlSpec(at).name;
+      EXPECT_TRUE(ControlSpec(at).visible) << spec.name << " sits in hidden " << ControlSpec(at).name;
+    }
+  }
+  const auto table = ControlTable();
+  const auto& first = byParent[TControlId::Form].front().second;
+  const auto opening = std::find_if(table.begin(), table.end(), [&](const TControlSpec& spec) { return spec.name == first; });
+  ASSERT_NE(opening, table.end());
+  EXPECT_TRUE(opening->visible && opening->enabled && TakesInput(opening->kind))
+      << "the window opens with the focus on " << first;
 }
 
+// A hidden option must not change a job behind the user's back, the window must open with a
+// family chosen that the user can see, and nothing without a place is ever shown.
 TEST(ControlTable, HiddenControlsAndInitialStates) {
-  std::set<std::string> hidden;
-  for (const TControlSpec& spec : ControlTable())
-    if (!spec.visible && HasPlace(spec)) hidden.insert(spec.name);
-  EXPECT_EQ(hidden, (std::set<std::string>{"LongTimeout", "M797", "M10", "Avtron", "MP70"}));
-  EXPECT_TRUE(ControlSpec(TControlId::January).checked);
+  std::map<TControlId, std::vector<const TControlSpec*>> radioGroups;
+  for (const TControlSpec& spec : ControlTable()) {
+    if (!HasPlace(spec)) {
+      EXPECT_FALSE(spec.visible) << spec.name;
+    }
+    if (HasPlace(spec) && !spec.visible) {
+      EXPECT_TRUE(spec.kind == TControlKind::CheckBox || spec.kind == TControlKind::RadioButton)
+          << spec.name << ": only options are hidden, never the window's buttons, lists or texts";
+      EXPECT_FALSE(spec.checked) << spec.name << " is hidden yet switched on";
+    }
+    if (spec.kind == TControlKind::RadioButton) radioGroups[spec.parent].push_back(&spec);
+  }
+  ASSERT_FALSE(radioGroups.empty());
+  for (const auto& [group, radios] : radioGroups) {
+    const auto checked = std::count_if(radios.begin(), radios.end(), [](auto* r) { return r->checked; });
+    EXPECT_EQ(checked, 1) << ControlSpec(group).name;
+    for (const TControlSpec* radio : radios) {
+      if (radio->checked) {
+        EXPECT_TRUE(radio->visible && radio->enabled) << radio->name;
+      }
+    }
+  }
+  // Ident needs a box that has answered; the poll must not run before the window exists.
   EXPECT_FALSE(ControlSpec(TControlId::Ident).enabled);
   EXPECT_FALSE(ControlSpec(TControlId::CheckStatusTimer).enabled);
-  EXPECT_STREQ(ControlSpec(TControlId::BaudList).items, "57600\n38400\n19200\n9600");
+  // Every speed offered is one a serial port can be set to.
+  std::stringstream items(ControlSpec(TControlId::BaudList).items);
+  int offered = 0;
+  for (std::string line; std::getline(items, line); ++offered) {
+    const int baud = std::stoi(line);
+    EXPECT_TRUE(baud >= 1200 && 115200 % baud == 0) << line;
+  }
+  EXPECT_GT(offered, 0);
 }
 
 TEST(ControlTable, EveryEventNamedHasAHandlerAndBack) {
@@ -117,21 +159,46 @@ TEST(ControlTable, LayoutScalesToTheScreensDpi) {
   }
 }
 
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream stream(text);
+  for (std::string part; std::getline(stream, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+// Every control has a font the window can create and text that stands out from its background;
+// what looks like a link acts as one; each dialog's preselected filter and default extensions
+// are among the filters it offers.
 TEST(ControlTable, FontsAndDialogs) {
-  const TControlSpec& web = ControlSpec(TControlId::WebAddress);
-  EXPECT_TRUE(web.font.underline);
-  EXPECT_EQ(web.font.height, -12);
-  EXPECT_EQ(web.font.colour, Rgb(0, 0, 128));
-  for (TControlId edit : {TControlId::SWid, TControlId::Date, TControlId::Engine}) {
-    EXPECT_EQ(ControlSpec(edit).font.colour, Rgb(0, 255, 0));
-    EXPECT_EQ(ControlSpec(edit).background, Rgb(128, 128, 128));
-    EXPECT_TRUE(ControlSpec(edit).style & kStyleReadOnlyFlat);
-    EXPECT_EQ(ControlSpec(edit).parent, TControlId::Passport);
+  for (const TControlSpec& spec : ControlTable()) {
+    ASSERT_NE(spec.font.face, nullptr) << spec.name;
+    EXPECT_FALSE(std::string(spec.font.face).empty()) << spec.name;
+    EXPECT_TRUE(spec.font.height <= -8 && spec.font.height >= -16) << spec.name << ": a character height, readable";
+    if (spec.font.colour != kColourSystem && spec.background != kColourSystem) {
+      EXPECT_NE(spec.font.colour, spec.background) << spec.name;
+    }
+    if (spec.font.underline) {
+      EXPECT_NE(spec.onClick, nullptr) << spec.name << " looks like a link";
+      EXPECT_TRUE(spec.style & kStyleHandCursor) << spec.name;
+    }
+    if (spec.style & kStyleHandCursor) {
+      EXPECT_NE(spec.onClick, nullptr) << spec.name;
+    }
   }
-  EXPECT_TRUE(ControlSpec(TControlId::SWid).style & kStyleOemConvert);
-  EXPECT_EQ(OpenDialogSpec().filterIndex, 2);
-  EXPECT_FALSE(OpenDialogSpec().save);
-  EXPECT_TRUE(SaveDialogSpec().save);
+  for (const TFileDialogSpec* dialog : {&OpenDialogSpec(), &SaveDialogSpec()}) {
+    const TControlSpec& row = ControlSpec(dialog->id);
+    EXPECT_EQ(row.kind, dialog->save ? TControlKind::SaveDialog : TControlKind::OpenDialog) << row.name;
+    EXPECT_STREQ(row.text, dialog->title);
+    const auto filter = Split(dialog->filter, '|');
+    ASSERT_EQ(filter.size() % 2, 0u) << row.name << ": description and pattern in pairs";
+    EXPECT_TRUE(dialog->filterIndex >= 1 && dialog->filterIndex <= static_cast<int>(filter.size() / 2)) << row.name;
+    std::set<std::string> patterns;
+    for (size_t i = 1; i < filter.size(); i += 2)
+      for (const auto& pattern : Split(filter[i], ';')) patterns.insert(pattern);
+    for (const auto& extension : Split(dialog->defaultExtension, ';')) {
+      EXPECT_TRUE(patterns.count(extension)) << row.name << " defaults to " << extension;
+    }
+  }
 }
 
 }  // namespace

@@ -12,13 +12,15 @@
 # the identification's report is shown, then the flash write and read as above (the keyboard,
 # device and DPI checks run in the default scenario only).
 # QUILLORN_SIM: the quillorn-sim program (default: the first one found in build/*/sim/).
-# Exit 77 (skipped) when Wine, Xvfb or ImageMagick is missing.
+# Exit 77 (skipped) when Wine, Xvfb, ImageMagick or socat is missing, or quillorn-sim is not
+# built; a failure instead where the tools are required (tests/required_tool.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+. "$root/tests/required_tool.sh"
 
 if [ "${1:-}" != "--inside-x" ]; then
-  for tool in wine wineserver xvfb-run import; do
-    command -v "$tool" >/dev/null || { echo "gui_test: $tool is missing: skipped"; exit 77; }
+  for tool in wine wineserver xvfb-run import socat; do
+    command -v "$tool" >/dev/null || missing_tool gui_test "$tool"
   done
   exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside-x "$@"
 fi
@@ -231,9 +233,8 @@ if [ -z "$sim" ]; then
   done
 fi
 
-if [ -z "$sim" ] && [ "$scenario" = zhv4 ]; then
-  echo "gui_test: no quillorn-sim found: the ЖВ-4 scenario is skipped"
-  exit 77
+if [ -z "$sim" ] && { [ "$scenario" = zhv4 ] || tools_required; }; then
+  missing_tool gui_test "quillorn-sim" "build it first (cmake --build --preset native --target quillorn-sim) or name it in QUILLORN_SIM"
 fi
 sim_words=(--model january5 --flash "$work/ecu-flash.bin")
 [ "$scenario" = zhv4 ] && sim_words+=(--programmer zhv4 --modem-lines --erase-time 50)

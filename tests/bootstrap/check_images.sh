@@ -1,17 +1,16 @@
 #!/bin/sh
 # Rebuilds both bootstrap images from bootstrap/ and fails when the committed
 # resources/BootstrapImages.* differ from what the sources give.
-# Usage: check_images.sh SOURCE_DIR WORK_DIR. Exit 77 (skipped) without the 8051 tools.
+# Usage: check_images.sh SOURCE_DIR WORK_DIR. Exit 77 (skipped) without the 8051 tools, a
+# failure instead where the tools are required (tests/required_tool.sh).
 set -eu
 
 src=$1
 work=$2
+. "$src/tests/required_tool.sh"
 
 for tool in sdas8051 sdld sdobjcopy; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "$tool is not installed (Debian package sdcc): check skipped"
-        exit 77
-    fi
+    command -v "$tool" >/dev/null 2>&1 || missing_tool bootstrap_images_current "$tool (Debian package sdcc)"
 done
 
 rm -rf "$work"

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "bench/kit/JobHarness.hpp"
+#include "tests/RequiredTool.hpp"
 #include "tests/e2e/E2eFixture.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "platform/AbortMailbox.hpp"
@@ -170,7 +171,7 @@ TEST_F(JobEndToEnd, AnEepromReadWithoutAnswerFailsAndKeepsTheTarget) {
 }
 
 TEST_F(JobEndToEnd, HexFileWrittenByAnIndependentTool) {
-  if (std::system("srec_cat -VERSion >/dev/null 2>&1") != 0) GTEST_SKIP() << "srec_cat is not installed";
+  QUILLORN_REQUIRE_TOOL(std::system("srec_cat -VERSion >/dev/null 2>&1") == 0, "srec_cat (srecord)");
   MakeBench("sim:january5" + kFast);
   const Bytes image = RandomImage(2 * kPage, 7);
   Write("fw.bin", image);

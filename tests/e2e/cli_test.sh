@@ -135,9 +135,11 @@ run "$work/o" "$work/e" write --port "sim:january5,tamper=3$fast" --ecu january5
 check "tampered write exits 1" test "$rc" = 1
 check "tampered write message" contains "$work/e" "Error 0xC1: Данные в памяти ЭБУ не совпадают с файлом."
 
-# Ctrl-C during a transfer: the job's abort, "Операция прервана.", exit 130.
+# Ctrl-C during a transfer: the job's abort, "Операция прервана.", exit 130. The line is paced
+# here so that the transfer outlasts the wait before the signal, however busy the machine: an
+# unpaced one can end before the signal comes.
 perl -e 'print pack("C*", 2, map { $_ & 0xFF } 1 .. 65535)' >"$work/fw.bin"
-timeout 300 "$quillorn" write --port "sim:january5$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
+timeout 300 "$quillorn" write --port "sim:january5,erase-time=50" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
 pid=$!
 for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
 sleep 0.5

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "image/HexReader.hpp"
+#include "tests/RequiredTool.hpp"
 #include "tests/image/ImageTestSupport.hpp"
 
 namespace quillorn::test {
@@ -16,7 +17,7 @@ class ToolHexFiles : public ImageTest {
     const std::string version = PathOf("version.txt");
     std::system(("srec_cat -VERSion > \"" + version + "\" 2>&1").c_str());
     const auto text = ReadFile(version);
-    if (std::string(text.begin(), text.end()).rfind("srec_cat", 0) != 0) GTEST_SKIP() << "srec_cat is not installed";
+    QUILLORN_REQUIRE_TOOL(std::string(text.begin(), text.end()).rfind("srec_cat", 0) == 0, "srec_cat (srecord)");
   }
 
   // Converts a binary of the given size with srec_cat and returns the hex file's path.

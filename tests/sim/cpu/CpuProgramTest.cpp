@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/cpu/Cpu8051.hpp"
+#include "tests/RequiredTool.hpp"
 #include "tests/sim/cpu/CpuTestBench.hpp"
 
 namespace quillorn::sim::test {
@@ -61,7 +62,7 @@ protected:
 };
 
 #define QUILLORN_LOAD_OR_SKIP(name) \
-  if (!Load(name)) GTEST_SKIP() << "8051 test programs were not assembled (no sdas8051)"
+  QUILLORN_REQUIRE_TOOL(Load(name), "sdas8051 (sdcc; configure again after installing it)")
 
 TEST_F(CpuProgramTest, SortLeavesTheTableAscendingAndCountsTheInversions) {
   QUILLORN_LOAD_OR_SKIP("sort");
@@ -263,9 +264,7 @@ class CpuS51CrossCheckTest : public CpuProgramTest, public ::testing::WithParamI
 TEST_P(CpuS51CrossCheckTest, EndStateAndCycleCountMatchS51) {
   const std::string name = GetParam().name;
   QUILLORN_LOAD_OR_SKIP(name);
-  if (!S51Available()) {
-    GTEST_SKIP() << "s51 is not installed";
-  }
+  QUILLORN_REQUIRE_TOOL(S51Available(), "s51 (sdcc-ucsim)");
   const TProgramEnd ours = RunToHalt();
   const auto theirs = RunInS51(name);
   ASSERT_TRUE(theirs.has_value());
