@@ -258,7 +258,13 @@ void TForm1::ShowPassportCaption(const std::string& textUtf8) {
 
 void TForm1::ShowProgrammerModel(const std::string& textUtf8) { SetText(TControlId::DeviceType, textUtf8); }
 
-void TForm1::EnableIdent() { SetEnabled(TControlId::Ident, true); }
+void TForm1::OnLinkFinding(TLinkFinding finding) {
+  switch (finding) {
+    case TLinkFinding::Searching: SetControlMode(ControlsSearching); break;
+    case TLinkFinding::EcuAnswers: SetControlMode(ControlsReady); break;
+    case TLinkFinding::Model4Answers: SetEnabled(TControlId::Ident, true); break;
+  }
+}
 
 void TForm1::ShowLinkText(const std::string& textUtf8) { SetPanel(kLinkPanel, textUtf8); }
 

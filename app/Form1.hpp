@@ -92,7 +92,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void EngineDblClick() {}
 
   // --- Control state ----------------------------------------------------------------------
-  void SetControlMode(TControlMode mode) override;
+  void SetControlMode(TControlMode mode);
   void EnableMainControls(bool enable);
   const TControlState& Control(TControlId id) const { return controls_[IndexOf(id)]; }
   bool IsChecked(TControlId id) const { return Control(id).checked; }
@@ -106,7 +106,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void ShowPassportField(TPassportField field, const uint8_t* bytes, int8_t length) override;
   void ShowPassportCaption(const std::string& textUtf8) override;
   void ShowProgrammerModel(const std::string& textUtf8) override;
-  void EnableIdent() override;
+  void OnLinkFinding(TLinkFinding finding) override;
   void ShowLinkText(const std::string& textUtf8) override;
   void ShowLatencyNotice(const std::string& textUtf8) override;
   // A modal message box shown from whichever thread asks; the answer.

@@ -25,9 +25,7 @@ namespace {
 // slow adapter's notice.
 class TQuietPollView final : public ILinkPollView {
  public:
-  void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string& text) override { model = text; }
-  void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
   void ShowLatencyNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
   std::string model;

@@ -44,7 +44,7 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
 }
 
 bool TLinkPoll::OpenAndRaiseDtr(const TPollSettings& settings) {
-  view_.SetControlMode(ControlsSearching);
+  view_.OnLinkFinding(TLinkFinding::Searching);
   loader_.SetReplyTimeout(kPollReplyTimeoutMs);
   // Parity 0, stop-bit code 1, 8 data bits: 8N2 on the line.
   if (loader_.Open(settings.portNumber, settings.baud, 0, 1, 8) != kOk) return false;
@@ -60,7 +60,7 @@ bool TLinkPoll::TellProgrammerModel() {
   if (port != nullptr && port->IsCtsOn()) {
     session_.Model4Detected = 1;
     view_.ShowProgrammerModel(kTextModel4);
-    view_.EnableIdent();
+    view_.OnLinkFinding(TLinkFinding::Model4Answers);
   } else {
     session_.Model4Detected = 0;
     view_.ShowProgrammerModel("");
@@ -88,7 +88,7 @@ void TLinkPoll::FindBanksEcu() {
   if (loader_.ReceiveByte(answer) != kOk) return;
   if (answer == kM797Answer || answer == kM10Answer) {
     session_.LinkState = kLinkBanksEcuAnswers;
-    view_.SetControlMode(ControlsReady);
+    view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   } else {
     loader_.Link.LastResult = kLoaderUnexpected;
   }
@@ -99,7 +99,7 @@ void TLinkPoll::ProbeLoader() {
   // proves it listens, and nothing is started.
   if (loader_.SendHeader(kLoaderAddress, 0) == kBadChecksum) {
     loader_.Link.LastResult = kOk;
-    view_.SetControlMode(ControlsReady);
+    view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   } else {
     session_.LinkState = kLinkStartOver;
   }
@@ -108,7 +108,8 @@ void TLinkPoll::ProbeLoader() {
 void TLinkPoll::KeepBootstrapAlive() {
   uint8_t byte = 0;
   if (memory_.ReadBlock(0, &byte, 1) != kOk) session_.LinkState = kLinkStartOver;
-  view_.SetControlMode(ControlsReady);
+  // Even after a failed keep-alive: the next tick starts over and reports the search.
+  view_.OnLinkFinding(TLinkFinding::EcuAnswers);
 }
 
 // The sync byte has to go first: a boot loader takes the first byte it sees for its sync byte,
@@ -130,7 +131,7 @@ bool TLinkPoll::FindRunningBootstrap(const TPollSettings& settings) {
     return false;
   }
   session_.LinkState = kLinkBootstrapRunning;
-  view_.SetControlMode(ControlsReady);
+  view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   return true;
 }
 

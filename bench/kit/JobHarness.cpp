@@ -48,9 +48,7 @@ class TMarkingReport final : public IJobReport {
 
 class TNoPollView final : public ILinkPollView {
  public:
-  void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string&) override {}
-  void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
   void ShowLatencyNotice(const std::string&) override {}
 };
