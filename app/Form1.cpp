@@ -14,7 +14,6 @@ namespace {
 constexpr const char* kWaitNotice = " Подождите... ";
 constexpr int kStagePanel = 0, kPercentPanel = 1, kLinkPanel = 2;
 constexpr uint8_t kStartRetryCount = 1;
-constexpr uint8_t kStartMemorySpace = 1;
 
 std::vector<std::string> SplitLines(const char* text) {
   std::vector<std::string> lines;
@@ -63,7 +62,7 @@ TForm1::TForm1(IForm1View& view, TForm1Services services)
   PortNumber = 1;
   SelectedBaud = 38400;
   services_.Loader.Link.RetryCount = kStartRetryCount;
-  services_.Loader.Link.MemorySpace = kStartMemorySpace;
+  services_.Loader.Link.MemorySpace = kUploadSpace;
   services_.Loader.SetReplyTimeout(static_cast<uint32_t>(JobReplyTimeout));
   SetEnabled(TControlId::CheckStatusTimer, true);
   // Port numbers the user mapped to devices (POSIX) must be known before the scan.

@@ -25,10 +25,6 @@ class TStageLines final : public IJobReport {
   void ShowPassportCaption(const std::string&) override {}
 };
 
-// The window's status poll has the port open when the job starts; the reset into the
-// diagnostic software goes out on it.
-constexpr uint8_t kPollParity = 0, kPollStopBits = 1, kPollDataBits = 8;
-
 int ExitWith(const TIdentOutcome& outcome) {
   const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
   if (outcome.result == kAborted) {
@@ -55,7 +51,9 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
 
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkState& link = drivers.BootLoader.Link;
-  if (drivers.BootLoader.Open(portNumber, cmd.baud, kPollParity, kPollStopBits, kPollDataBits) != kOk) {
+  // The window's status poll has the port open on the programmer's line when the job starts;
+  // the reset into the diagnostic software goes out on it.
+  if (drivers.BootLoader.Open(portNumber, cmd.baud, kProgrammerLine) != kOk) {
     std::fprintf(stderr, "quillorn: cannot open the port \"%s\"\n", cmd.port.c_str());
     return kExitFailed;
   }

@@ -12,7 +12,6 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
-constexpr uint8_t kFlashSpace = 2;
 constexpr uint16_t kProbeEraseWord = 0x0014;
 constexpr uint8_t kProbeEraseByte = 0x94;  // addressing bit 7 and 20: the Микас bootstrap makes it 25
 // Echo samples the window's probes gather before a slow line is judged: with three, one wait
@@ -46,8 +45,7 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
 bool TLinkPoll::OpenAndRaiseDtr(const TPollSettings& settings) {
   view_.OnLinkFinding(TLinkFinding::Searching);
   loader_.SetReplyTimeout(kPollReplyTimeoutMs);
-  // Parity 0, stop-bit code 1, 8 data bits: 8N2 on the line.
-  if (loader_.Open(settings.portNumber, settings.baud, 0, 1, 8) != kOk) return false;
+  if (loader_.Open(settings.portNumber, settings.baud, kProgrammerLine) != kOk) return false;
   if (settings.family == TEcuFamily::M797) loader_.SetRts();
   else loader_.ClearRts();
   loader_.SetDtr();

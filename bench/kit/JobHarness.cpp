@@ -142,7 +142,7 @@ TJobRun TJobHarness::RunIdentification(std::chrono::milliseconds limit) {
         TIdentDrivers drivers{loader_, kwp_};
         TIdentReport report;
         // The port as the window's status poll leaves it before the job's thread starts.
-        if (ResultCode r = loader_.Open(bench_.PortNumber(), 38400, 0, 1, 8)) return r;
+        if (ResultCode r = loader_.Open(bench_.PortNumber(), 38400, kProgrammerLine)) return r;
         const TIdentOutcome outcome = quillorn::RunIdentification(drivers, bench_.PortNumber(), report);
         run.identReport = outcome.reportUtf8;
         session_.LinkState = kLinkStartOver;
