@@ -54,11 +54,11 @@ TControlId PassportControl(TPassportField field) {
 }  // namespace
 
 TForm1::TForm1(IForm1View& view, TForm1Services services)
-    : view_(view), services_(std::move(services)), poll_(services_.Loader, services_.Memory, Session, *this) {
+    : view_(view),
+      services_(std::move(services)),
+      poll_(services_.Loader, services_.Memory, Session, *this),
+      reportScope_(services_.Loader.Link, *this) {
   for (const TControlSpec& spec : ControlTable()) controls_[IndexOf(spec.id)] = InitialState(spec);
-  // Jobs, drivers and file readers report to the window from here on.
-  previousReport_ = services_.Loader.Link.Report;
-  services_.Loader.Link.Report = this;
   PortNumber = 1;
   SelectedBaud = 38400;
   services_.Loader.Link.RetryCount = kStartRetryCount;
@@ -79,7 +79,6 @@ TForm1::~TForm1() {
     jobThread_.join();
   }
   services_.Memory.Finish();
-  services_.Loader.Link.Report = previousReport_;
 }
 
 // --- Events -------------------------------------------------------------------------------

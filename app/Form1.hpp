@@ -25,6 +25,7 @@
 #include "platform/AbortMailbox.hpp"
 #include "platform/SettingsStore.hpp"
 #include "protocol/JobReport.hpp"
+#include "protocol/ReportScope.hpp"
 
 namespace quillorn {
 
@@ -190,7 +191,8 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   std::array<TControlState, kControlCount> controls_;
   TLinkPoll poll_;
   TJobRequest jobRequest_;
-  IJobReport* previousReport_ = nullptr;
+  // Jobs, drivers and file readers report to the window while it lives.
+  TReportScope reportScope_;
   bool portChosen_ = false;  // by the stored setting, the user or the first-run choice
   bool portsChanged_ = false;
 

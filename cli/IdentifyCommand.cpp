@@ -6,6 +6,7 @@
 #include "jobs/IdentJob.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
+#include "protocol/ReportScope.hpp"
 #include "serial/TraceLog.hpp"
 #include "sim/BenchRegistry.hpp"
 
@@ -58,13 +59,11 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
     return kExitFailed;
   }
   TStageLines stages;
-  IJobReport* const previousReport = link.Report;
-  link.Report = &stages;
+  const TReportScope reportScope(link, stages);
   TIdentDrivers identDrivers{drivers.BootLoader, drivers.Kwp};
   TIdentReport report;
   TIdentOutcome outcome;
   RunOnJobThread([&] { outcome = RunIdentification(identDrivers, portNumber, report); });
-  link.Report = previousReport;
   return ExitWith(outcome);
 }
 

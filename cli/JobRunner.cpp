@@ -13,6 +13,7 @@
 #include "platform/Console.hpp"
 #include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
+#include "protocol/ReportScope.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/TraceLog.hpp"
 #include "sim/BenchRegistry.hpp"
@@ -76,8 +77,7 @@ ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkSession session;
   TTerminalReport report(rq, session, drivers.BootLoader.Link, IsTerminal(true));
-  IJobReport* const previousReport = drivers.BootLoader.Link.Report;
-  drivers.BootLoader.Link.Report = &report;
+  const TReportScope reportScope(drivers.BootLoader.Link, report);
   TQuietPollView view;
   TLinkPoll poll(drivers.BootLoader, drivers.Memory, session, view);
   const TPollSettings pollSettings{rq.PortNumber, rq.SelectedBaud, rq.Family};
@@ -96,7 +96,6 @@ ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
     if (session.LinkState == kLinkBootstrapRunning) drivers.Memory.Finish();
   });
   report.Finish();
-  drivers.BootLoader.Link.Report = previousReport;
   return result;
 }
 

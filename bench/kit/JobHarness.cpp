@@ -10,6 +10,7 @@
 
 #include "jobs/LinkPoll.hpp"
 #include "platform/AbortMailbox.hpp"
+#include "protocol/ReportScope.hpp"
 #include "serial/TraceLog.hpp"
 
 namespace quillorn::benchkit {
@@ -84,8 +85,7 @@ TJobRun TJobHarness::RunOnThread(F body, std::chrono::milliseconds limit) {
   TJobRun run;
   TMarkingReport report(bench_, run.marks);
   report.onStage_ = onStage_;
-  IJobReport* const previous = link_.Report;
-  link_.Report = &report;
+  const TReportScope reportScope(link_, report);
   std::mutex mutex;
   std::condition_variable done;
   bool finished = false;
@@ -111,7 +111,6 @@ TJobRun TJobHarness::RunOnThread(F body, std::chrono::milliseconds limit) {
     }
   }
   job.join();
-  link_.Report = previous;
   return run;
 }
 
