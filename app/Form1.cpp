@@ -14,7 +14,6 @@ namespace {
 constexpr const char* kWaitNotice = " Подождите... ";
 constexpr int kStagePanel = 0, kPercentPanel = 1, kLinkPanel = 2;
 constexpr uint8_t kStartRetryCount = 1;
-constexpr uint8_t kStartMemorySpace = 1;
 
 std::vector<std::string> SplitLines(const char* text) {
   std::vector<std::string> lines;
@@ -55,15 +54,15 @@ TControlId PassportControl(TPassportField field) {
 }  // namespace
 
 TForm1::TForm1(IForm1View& view, TForm1Services services)
-    : view_(view), services_(std::move(services)), poll_(services_.Loader, services_.Memory, Session, *this) {
+    : view_(view),
+      services_(std::move(services)),
+      poll_(services_.Loader, services_.Memory, Session, *this),
+      reportScope_(services_.Loader.Link, *this) {
   for (const TControlSpec& spec : ControlTable()) controls_[IndexOf(spec.id)] = InitialState(spec);
-  // Jobs, drivers and file readers report to the window from here on.
-  previousReport_ = services_.Loader.Link.Report;
-  services_.Loader.Link.Report = this;
   PortNumber = 1;
   SelectedBaud = 38400;
   services_.Loader.Link.RetryCount = kStartRetryCount;
-  services_.Loader.Link.MemorySpace = kStartMemorySpace;
+  services_.Loader.Link.MemorySpace = kUploadSpace;
   services_.Loader.SetReplyTimeout(static_cast<uint32_t>(JobReplyTimeout));
   SetEnabled(TControlId::CheckStatusTimer, true);
   // Port numbers the user mapped to devices (POSIX) must be known before the scan.
@@ -80,7 +79,6 @@ TForm1::~TForm1() {
     jobThread_.join();
   }
   services_.Memory.Finish();
-  services_.Loader.Link.Report = previousReport_;
 }
 
 // --- Events -------------------------------------------------------------------------------
@@ -258,7 +256,13 @@ void TForm1::ShowPassportCaption(const std::string& textUtf8) {
 
 void TForm1::ShowProgrammerModel(const std::string& textUtf8) { SetText(TControlId::DeviceType, textUtf8); }
 
-void TForm1::EnableIdent() { SetEnabled(TControlId::Ident, true); }
+void TForm1::OnLinkFinding(TLinkFinding finding) {
+  switch (finding) {
+    case TLinkFinding::Searching: SetControlMode(ControlsSearching); break;
+    case TLinkFinding::EcuAnswers: SetControlMode(ControlsReady); break;
+    case TLinkFinding::Model4Answers: SetEnabled(TControlId::Ident, true); break;
+  }
+}
 
 void TForm1::ShowLinkText(const std::string& textUtf8) { SetPanel(kLinkPanel, textUtf8); }
 

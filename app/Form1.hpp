@@ -24,6 +24,7 @@
 #include "jobs/LinkSession.hpp"
 #include "platform/AbortMailbox.hpp"
 #include "platform/SettingsStore.hpp"
+#include "protocol/ReportScope.hpp"
 #include "report/JobReport.hpp"
 
 namespace quillorn {
@@ -92,7 +93,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void EngineDblClick() {}
 
   // --- Control state ----------------------------------------------------------------------
-  void SetControlMode(TControlMode mode) override;
+  void SetControlMode(TControlMode mode);
   void EnableMainControls(bool enable);
   const TControlState& Control(TControlId id) const { return controls_[IndexOf(id)]; }
   bool IsChecked(TControlId id) const { return Control(id).checked; }
@@ -106,7 +107,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   void ShowPassportField(TPassportField field, const uint8_t* bytes, int8_t length) override;
   void ShowPassportCaption(const std::string& textUtf8) override;
   void ShowProgrammerModel(const std::string& textUtf8) override;
-  void EnableIdent() override;
+  void OnLinkFinding(TLinkFinding finding) override;
   void ShowLinkText(const std::string& textUtf8) override;
   void ShowLatencyNotice(const std::string& textUtf8) override;
   // A modal message box shown from whichever thread asks; the answer.
@@ -186,7 +187,8 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   std::array<TControlState, kControlCount> controls_;
   TLinkPoll poll_;
   TJobRequest jobRequest_;
-  IJobReport* previousReport_ = nullptr;
+  // Jobs, drivers and file readers report to the window while it lives.
+  TReportScope reportScope_;
   bool portChosen_ = false;  // by the stored setting, the user or the first-run choice
   bool portsChanged_ = false;
 

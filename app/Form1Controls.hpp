@@ -20,6 +20,10 @@ enum class TControlId : uint8_t {
 };
 inline constexpr size_t kControlCount = static_cast<size_t>(TControlId::Form);
 
+// How far the job controls are open: none, all the family allows, or only identification
+// while the poll searches for the ECU.
+enum TControlMode : int { ControlsOff = 0, ControlsReady = 1, ControlsSearching = 2 };
+
 enum class TControlKind : uint8_t {
   Button, CheckBox, RadioButton, GroupBox, Label, Edit, ComboBox, StatusBar, ProgressBar, Panel,
   Timer, OpenDialog, SaveDialog,

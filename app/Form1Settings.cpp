@@ -174,8 +174,8 @@ void TForm1::RescanPorts() {
 }
 
 void TForm1::CheckStartupPort() {
-  // No parity, one stop bit, 8 data bits; the port stays open for the poll and the jobs.
-  if (services_.Loader.Open(PortNumber, SelectedBaud, 0, 0, 8) == kOk) return;
+  // The port stays open for the poll and the jobs.
+  if (services_.Loader.Open(PortNumber, SelectedBaud, kOneStopBitLine) == kOk) return;
   char text[256];
   std::snprintf(text, sizeof text,
                 "Коммуникационный порт %u занят или отсутствует. Попробуйте переключиться на другой порт.",

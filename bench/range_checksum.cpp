@@ -50,8 +50,8 @@ bool MeasureSpeed(int baud, uint32_t latencyMs, const std::string& dir) {
     return false;
   }
   TFlashPro memory(harness.Link());
-  if (memory.Open(bench->PortNumber(), baud, 0, 1, 8) != kOk) return false;
-  memory.Link.MemorySpace = 2;
+  if (memory.Open(bench->PortNumber(), baud, kProgrammerLine) != kOk) return false;
+  memory.Link.MemorySpace = kFlashSpace;
   memory.Link.RetryCount = 1;
   memory.SetReplyTimeout(500);
   bool allMatch = true;

@@ -8,6 +8,7 @@
 #include "jobs/IdentJob.hpp"
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
+#include "protocol/ReportScope.hpp"
 
 namespace quillorn {
 
@@ -24,10 +25,6 @@ class TStageLines final : public IJobReport {
   void ShowPassportField(TPassportField, const uint8_t*, int8_t) override {}
   void ShowPassportCaption(const std::string&) override {}
 };
-
-// The window's status poll has the port open when the job starts; the reset into the
-// diagnostic software goes out on it.
-constexpr uint8_t kPollParity = 0, kPollStopBits = 1, kPollDataBits = 8;
 
 int ExitWith(const TIdentOutcome& outcome) {
   const TResultMessage message = MessageForIdentificationResult(outcome.result, outcome.reportUtf8);
@@ -55,18 +52,19 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
 
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkState& link = drivers.BootLoader.Link;
-  if (drivers.BootLoader.Open(portNumber, cmd.baud, kPollParity, kPollStopBits, kPollDataBits) != kOk) {
-    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kCannotOpenPort, cmd.port.c_str());
+  // The window's status poll has the port open on the programmer's line when the job starts;
+  // the reset into the diagnostic software goes out on it.
+  if (drivers.BootLoader.Open(portNumber, cmd.baud, kProgrammerLine) != kOk) {
+    std::fprintf(stderr, "quillorn: %s \"%s\"
+", cli_text::kCannotOpenPort, cmd.port.c_str());
     return kExitFailed;
   }
   TStageLines stages;
-  IJobReport* const previousReport = link.Report;
-  link.Report = &stages;
+  const TReportScope reportScope(link, stages);
   TIdentDrivers identDrivers{drivers.BootLoader, drivers.Kwp};
   TIdentReport report;
   TIdentOutcome outcome;
   RunOnJobThread([&] { outcome = RunIdentification(identDrivers, portNumber, report); });
-  link.Report = previousReport;
   return ExitWith(outcome);
 }
 

@@ -15,6 +15,7 @@
 #include "platform/Console.hpp"
 #include "platform/KeepAwake.hpp"
 #include "protocol/ProgramDrivers.hpp"
+#include "protocol/ReportScope.hpp"
 #include "serial/PortMap.hpp"
 #include "serial/SerialDevice.hpp"
 
@@ -26,9 +27,7 @@ namespace {
 // slow adapter's notice.
 class TQuietPollView final : public ILinkPollView {
  public:
-  void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string& text) override { model = text; }
-  void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
   void ShowLatencyNotice(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
   std::string model;
@@ -79,8 +78,7 @@ ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
   TProgramDrivers& drivers = ProgramDrivers();
   TLinkSession session;
   TTerminalReport report(rq, session, drivers.BootLoader.Link, IsTerminal(true));
-  IJobReport* const previousReport = drivers.BootLoader.Link.Report;
-  drivers.BootLoader.Link.Report = &report;
+  const TReportScope reportScope(drivers.BootLoader.Link, report);
   TQuietPollView view;
   TLinkPoll poll(drivers.BootLoader, drivers.Memory, session, view);
   const TPollSettings pollSettings{rq.PortNumber, rq.SelectedBaud, rq.Family};
@@ -99,7 +97,6 @@ ResultCode RunOnLink(const TJobRequest& rq, TJobState& state) {
     if (session.LinkState == kLinkBootstrapRunning) drivers.Memory.Finish();
   });
   report.Finish();
-  drivers.BootLoader.Link.Report = previousReport;
   return result;
 }
 

@@ -10,8 +10,6 @@ namespace quillorn {
 
 namespace {
 
-// The poll's line settings: 8 data bits, no parity, two stop bits.
-constexpr uint8_t kCheckDataBits = 8;
 
 std::string ReasonWithoutWords(uint8_t openError, int baud) {
   switch (openError) {
@@ -41,7 +39,8 @@ std::string PortFailureMessage(const std::string& port, uint8_t openError, const
 
 bool CheckCommandPort(const std::string& userPort, uint8_t portNumber, int baud) {
   const std::string name = "COM" + std::to_string(portNumber);
-  const TSerialPort32 port(name.c_str(), static_cast<uint32_t>(baud), kCheckDataBits, kNoParity, kTwoStopBits);
+  const TSerialPort32 port(name.c_str(), static_cast<uint32_t>(baud), kProgrammerLine.dataBits, kProgrammerLine.parity,
+                           kTwoStopBits);
   if (port.OpenError == 0) return true;
   std::fprintf(stderr, "%s %s\n", cli_text::kPortError,
                PortFailureMessage(PortWithDevice(userPort, portNumber), port.OpenError, port.OpenErrorText, baud).c_str());

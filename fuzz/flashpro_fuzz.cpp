@@ -32,13 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ++data, --size;
   TLinkState link;
   TFlashPro driver(link);
-  if (driver.Open(fuzz::TFuzzLine::kPort, 57600, 0, 1, 8) != kOk) std::abort();
+  if (driver.Open(fuzz::TFuzzLine::kPort, 57600, kProgrammerLine) != kOk) std::abort();
   line.Feed(data, size);
   link.RetryCount = 1;
-  link.MemorySpace = static_cast<uint8_t>(1 + selector % 3);
+  link.MemorySpace = static_cast<uint8_t>(kUploadSpace + selector % 3);
   link.BankByte = 0x11;
   uint8_t buffer[256] = {};
-  const uint8_t command = link.MemorySpace == 1 ? 0x9E : link.MemorySpace == 2 ? 0x93 : 0x98;
+  const uint8_t command = link.MemorySpace == kUploadSpace ? 0x9E : link.MemorySpace == kFlashSpace ? 0x93 : 0x98;
   switch ((selector / 3) % 4) {
     case 0: {
       const uint8_t count = static_cast<uint8_t>(1 + (selector >> 5));
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
       const uint8_t block[16] = {1, 2, 3};
       const ResultCode r = driver.WriteBlock(0x1234, block, sizeof block);
-      const uint8_t writeCommand = link.MemorySpace == 1 ? 0x95 : link.MemorySpace == 2 ? 0x92 : 0x97;
+      const uint8_t writeCommand = link.MemorySpace == kUploadSpace ? 0x95 : link.MemorySpace == kFlashSpace ? 0x92 : 0x97;
       if (r == kOk) Require(WellFormed(data, size, writeCommand, 1) || WellFormed(data, size, writeCommand, 5));
       break;
     }
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (driver.EraseFlash(20, 0x14) == kOk) Require(WellFormed(data, size, 0x90, 3));
       break;
     default:
-      link.MemorySpace = 2;
+      link.MemorySpace = kFlashSpace;
       if (driver.EraseStatus() == kOk) Require(WellFormed(data, size, 0x91, 4));
       break;
   }

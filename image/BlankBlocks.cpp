@@ -6,7 +6,6 @@ namespace quillorn {
 
 namespace {
 constexpr uint8_t kErasedByte = 0xFF;
-constexpr uint8_t kFlashSpace = 2;
 }  // namespace
 
 bool IsBlankFlashBlock(bool flashErased, uint8_t memorySpace, const uint8_t* data, uint32_t count) {

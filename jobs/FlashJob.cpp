@@ -105,11 +105,11 @@ ResultCode TJob::Run() {
   if (ResultCode r = ShowJobPassport(passport, d_.Memory)) return r;
 
   if (rq_.IsFlashJob == 1) {
-    link_.MemorySpace = 2;
+    link_.MemorySpace = kFlashSpace;
     startAddress_ = 0;
     size_ = kPageSize;
   } else {
-    link_.MemorySpace = 3;
+    link_.MemorySpace = kEepromSpace;
     startAddress_ = EepromAddressOf(rq_.Family);
     size_ = kEepromSize;
   }
@@ -148,7 +148,7 @@ ResultCode TJob::ReachBootstrap() {
     if (session.LinkState != kLinkBanksEcuAnswers && session.Model4Detected == 1) {
       if (ResultCode r = ResetThroughProgrammer()) return r;
     }
-    link_.MemorySpace = 1;
+    link_.MemorySpace = kUploadSpace;
     report_.ShowStage("Загрузка bootstrap");
     const uint8_t kind = rq_.JobKind;
     ResultCode r = kOk;
@@ -173,7 +173,7 @@ ResultCode TJob::ReachBootstrap() {
 // A "ЖВ-4" resets the ECU while DTR is raised; the drop starts its boot loader afresh.
 ResultCode TJob::ResetThroughProgrammer() {
   d_.Session.LinkState = kLinkStartOver;
-  if (ResultCode r = d_.Loader.Open(rq_.PortNumber, rq_.SelectedBaud, 0, 1, 8)) return r;
+  if (ResultCode r = d_.Loader.Open(rq_.PortNumber, rq_.SelectedBaud, kProgrammerLine)) return r;
   d_.Loader.SetDtr();
   SleepMs(kResetPulseMs);
   d_.Loader.ClearDtr();
@@ -275,7 +275,7 @@ ResultCode TJob::ClearEeprom() {
   report_.ShowStage("Очистка...");
   d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
   link_.BankByte = 0;
-  link_.MemorySpace = 3;
+  link_.MemorySpace = kEepromSpace;
   uint8_t erased[16];
   std::fill(std::begin(erased), std::end(erased), 0xFF);
   for (uint32_t offset = 0; offset < kEepromSize; offset += sizeof erased) {

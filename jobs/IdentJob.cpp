@@ -19,7 +19,6 @@ constexpr int kKwpAttempts = 3;
 
 constexpr int kMikasBaud = 9600;
 constexpr int kKwpBaud = 10400;
-constexpr uint8_t kNoParityCode = 0, kOneStopBitCode = 0, kEightDataBits = 8;
 
 // The tester's KWP settings: addresses in every header, the ECU at 0x10, this program at 0xF1.
 constexpr uint8_t kKwpFormat = 0x80;
@@ -77,7 +76,7 @@ class TIdentification {
   ResultCode TryMikas7x(bool& answered) {
     answered = false;
     link_.Report->ShowStage(kStageMikas7x);
-    if (drivers_.Loader.Open(portNumber_, kMikasBaud, kNoParityCode, kOneStopBitCode, kEightDataBits) != kOk) {
+    if (drivers_.Loader.Open(portNumber_, kMikasBaud, kOneStopBitLine) != kOk) {
       answered = true;
       return link_.LastResult;
     }
@@ -93,7 +92,7 @@ class TIdentification {
   ResultCode TryKwpFamilies() {
     SleepMs(kBeforeKwpPauseMs);
     link_.Report->ShowStage(kStageJanuary);
-    if (drivers_.Loader.Open(portNumber_, kKwpBaud, kNoParityCode, kOneStopBitCode, kEightDataBits) != kOk)
+    if (drivers_.Loader.Open(portNumber_, kKwpBaud, kOneStopBitLine) != kOk)
       return link_.LastResult;
     TKW2000Pro& kwp = drivers_.Kwp;
     kwp.FormatByte = kKwpFormat;

@@ -12,7 +12,6 @@ constexpr uint8_t kBanksPollByte = 0x00;
 constexpr uint8_t kM797Answer = 0xC5;
 constexpr uint8_t kM10Answer = 0xD5;
 constexpr uint16_t kLoaderAddress = 0xF400;
-constexpr uint8_t kFlashSpace = 2;
 constexpr uint16_t kProbeEraseWord = 0x0014;
 constexpr uint8_t kProbeEraseByte = 0x94;  // addressing bit 7 and 20: the Микас bootstrap makes it 25
 // Echo samples the window's probes gather before a slow line is judged: with three, one wait
@@ -44,10 +43,9 @@ void TLinkPoll::Tick(const TPollSettings& settings) {
 }
 
 bool TLinkPoll::OpenAndRaiseDtr(const TPollSettings& settings) {
-  view_.SetControlMode(ControlsSearching);
+  view_.OnLinkFinding(TLinkFinding::Searching);
   loader_.SetReplyTimeout(kPollReplyTimeoutMs);
-  // Parity 0, stop-bit code 1, 8 data bits: 8N2 on the line.
-  if (loader_.Open(settings.portNumber, settings.baud, 0, 1, 8) != kOk) return false;
+  if (loader_.Open(settings.portNumber, settings.baud, kProgrammerLine) != kOk) return false;
   if (settings.family == TEcuFamily::M797) loader_.SetRts();
   else loader_.ClearRts();
   loader_.SetDtr();
@@ -60,7 +58,7 @@ bool TLinkPoll::TellProgrammerModel() {
   if (port != nullptr && port->IsCtsOn()) {
     session_.Model4Detected = 1;
     view_.ShowProgrammerModel(kTextModel4);
-    view_.EnableIdent();
+    view_.OnLinkFinding(TLinkFinding::Model4Answers);
   } else {
     session_.Model4Detected = 0;
     view_.ShowProgrammerModel("");
@@ -88,7 +86,7 @@ void TLinkPoll::FindBanksEcu() {
   if (loader_.ReceiveByte(answer) != kOk) return;
   if (answer == kM797Answer || answer == kM10Answer) {
     session_.LinkState = kLinkBanksEcuAnswers;
-    view_.SetControlMode(ControlsReady);
+    view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   } else {
     loader_.Link.LastResult = kLoaderUnexpected;
   }
@@ -99,7 +97,7 @@ void TLinkPoll::ProbeLoader() {
   // proves it listens, and nothing is started.
   if (loader_.SendHeader(kLoaderAddress, 0) == kBadChecksum) {
     loader_.Link.LastResult = kOk;
-    view_.SetControlMode(ControlsReady);
+    view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   } else {
     session_.LinkState = kLinkStartOver;
   }
@@ -108,7 +106,8 @@ void TLinkPoll::ProbeLoader() {
 void TLinkPoll::KeepBootstrapAlive() {
   uint8_t byte = 0;
   if (memory_.ReadBlock(0, &byte, 1) != kOk) session_.LinkState = kLinkStartOver;
-  view_.SetControlMode(ControlsReady);
+  // Even after a failed keep-alive: the next tick starts over and reports the search.
+  view_.OnLinkFinding(TLinkFinding::EcuAnswers);
 }
 
 // The sync byte has to go first: a boot loader takes the first byte it sees for its sync byte,
@@ -130,7 +129,7 @@ bool TLinkPoll::FindRunningBootstrap(const TPollSettings& settings) {
     return false;
   }
   session_.LinkState = kLinkBootstrapRunning;
-  view_.SetControlMode(ControlsReady);
+  view_.OnLinkFinding(TLinkFinding::EcuAnswers);
   return true;
 }
 

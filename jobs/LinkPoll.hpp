@@ -14,13 +14,20 @@
 
 namespace quillorn {
 
+// What a tick found out about the link.
+enum class TLinkFinding : uint8_t {
+  Searching,     // the port was opened afresh: no ECU is known until a later tick finds one
+  EcuAnswers,    // a boot loader, an eight-bank ECU or a running bootstrap is there for a job
+  Model4Answers  // the programmer is a "ЖВ-4": it can reset the ECU, so identification works
+};
+
 // What the poll shows; the window binds it to its controls.
 class ILinkPollView {
  public:
   virtual ~ILinkPollView() = default;
-  virtual void SetControlMode(TControlMode mode) = 0;
+  // Only a view with job controls has something to decide here.
+  virtual void OnLinkFinding(TLinkFinding) {}
   virtual void ShowProgrammerModel(const std::string& textUtf8) = 0;  // "ЖВ-4" or empty
-  virtual void EnableIdent() = 0;
   virtual void ShowLinkText(const std::string& textUtf8) = 0;         // status bar panel 2
   // A slow adapter's cost and cure (jobs/LatencyNotice.hpp); must not wait for the user.
   virtual void ShowLatencyNotice(const std::string& textUtf8) = 0;

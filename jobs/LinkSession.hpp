@@ -19,7 +19,4 @@ struct TLinkSession {
   uint8_t Model4Detected = 0;  // 1: the last poll found a "ЖВ-4"
 };
 
-// Control modes of the window's job controls.
-enum TControlMode : int { ControlsOff = 0, ControlsReady = 1, ControlsSearching = 2 };
-
 }  // namespace quillorn

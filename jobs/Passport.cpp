@@ -13,7 +13,6 @@ namespace quillorn {
 namespace {
 
 constexpr uint8_t kBinaryImageFormat = 2;
-constexpr uint8_t kFlashSpace = 2;
 constexpr uint8_t kFieldLength = 16;
 
 // Where the three fields of the single-bank families lie, in the file and in bank 0 alike.

@@ -18,7 +18,7 @@ struct TPassportJob {
 };
 
 // Shows the passport through driver.Link.Report. Reads from the ECU go through driver's
-// ReadBlock in memory space 2 (so MemorySpace and BankByte are changed); a failed read ends
+// ReadBlock in the flash space (so MemorySpace and BankByte are changed); a failed read ends
 // with its code. A passport in a file that cannot be read is skipped silently. 0 otherwise.
 ResultCode ShowJobPassport(const TPassportJob& job, TProtocol& driver);
 

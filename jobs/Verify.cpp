@@ -39,7 +39,7 @@ class TVerifier {
   ResultCode Run(const std::vector<TPlanRange>& ranges, bool sums) {
     std::map<uint8_t, uint64_t> bankTotals;
     for (const TPlanRange& r : ranges) bankTotals[r.Bank] += r.Size;
-    link_.MemorySpace = JobWindowOf(rq_).IsEeprom ? 3 : 2;
+    link_.MemorySpace = JobWindowOf(rq_).IsEeprom ? kEepromSpace : kFlashSpace;
     ResultCode result = kOk;
     for (const TPlanRange& r : ranges) {
       if (r.Bank != bank_) bankDone_ = 0;

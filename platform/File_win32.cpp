@@ -6,21 +6,11 @@
 #include <sys/stat.h>
 
 #include "platform/File.hpp"
+#include "platform/WideText_win32.hpp"
 
 namespace quillorn {
 
 namespace {
-
-std::wstring ToWide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                       static_cast<int>(utf8.size()), nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                      wide.data(), size);
-  return wide;
-}
 
 std::wstring ToWideMode(const char* mode) {
   std::wstring wide;
@@ -36,7 +26,7 @@ bool IsDirectory(std::FILE* file) {
 }  // namespace
 
 std::FILE* OpenFileUtf8(const std::string& pathUtf8, const char* mode) {
-  const std::wstring widePath = ToWide(pathUtf8);
+  const std::wstring widePath = WidenExact(pathUtf8);
   if (widePath.empty()) return nullptr;
   std::FILE* file = _wfopen(widePath.c_str(), ToWideMode(mode).c_str());
   if (file != nullptr && IsDirectory(file)) {
@@ -65,14 +55,14 @@ uint64_t TellFile(std::FILE* file) {
 }
 
 bool ReplaceFileAtomically(const std::string& sourceUtf8, const std::string& targetUtf8) {
-  const std::wstring source = ToWide(sourceUtf8);
-  const std::wstring target = ToWide(targetUtf8);
+  const std::wstring source = WidenExact(sourceUtf8);
+  const std::wstring target = WidenExact(targetUtf8);
   if (source.empty() || target.empty()) return false;
   return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFileUtf8(const std::string& pathUtf8) {
-  const std::wstring widePath = ToWide(pathUtf8);
+  const std::wstring widePath = WidenExact(pathUtf8);
   return !widePath.empty() && DeleteFileW(widePath.c_str()) != 0;
 }
 
@@ -81,15 +71,6 @@ bool RemoveFileUtf8(const std::string& pathUtf8) {
 namespace quillorn {
 
 namespace {
-
-std::string ToUtf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
   const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -113,7 +94,7 @@ std::wstring FullPath(const std::wstring& path) {
 }  // namespace
 
 TFileKind FileKindOf(const std::string& pathUtf8) {
-  const std::wstring path = ToWide(pathUtf8);
+  const std::wstring path = WidenExact(pathUtf8);
   if (path.empty()) return TFileKind::Missing;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return TFileKind::Missing;
@@ -123,13 +104,13 @@ TFileKind FileKindOf(const std::string& pathUtf8) {
 }
 
 std::string ResolvedPath(const std::string& pathUtf8) {
-  const std::wstring path = ToWide(pathUtf8);
+  const std::wstring path = WidenExact(pathUtf8);
   if (path.empty()) return pathUtf8;
-  return ToUtf8(FullPath(path));
+  return Narrow(FullPath(path));
 }
 
 bool IsSameFile(const std::string& firstUtf8, const std::string& secondUtf8) {
-  const std::wstring first = ToWide(firstUtf8), second = ToWide(secondUtf8);
+  const std::wstring first = WidenExact(firstUtf8), second = WidenExact(secondUtf8);
   if (first.empty() || second.empty()) return false;
   BY_HANDLE_FILE_INFORMATION a{}, b{};
   if (FileIdentity(first, a) && FileIdentity(second, b))

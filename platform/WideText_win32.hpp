@@ -7,6 +7,9 @@
 namespace quillorn {
 
 std::wstring Widen(std::string_view utf8);
+// For a text the system must take exactly, such as a file's path: invalid UTF-8 gives an empty
+// result instead of replacement characters, which could name another file.
+std::wstring WidenExact(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
 
 }  // namespace quillorn

@@ -76,7 +76,7 @@ ResultCode TC509Pro::SendHeader(uint16_t address, uint8_t blockLength) {
 
 ResultCode TC509Pro::WriteOnce(uint32_t, const uint8_t* data, uint8_t count) {
   XorSum = 0;
-  if (Link.MemorySpace != 1) return Store(kBadMemorySpace);
+  if (Link.MemorySpace != kUploadSpace) return Store(kBadMemorySpace);
   const uint8_t blockSize = Link.BlockSize;
   if (count > blockSize) return Store(kBlockTooLong);
 

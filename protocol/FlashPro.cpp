@@ -45,9 +45,9 @@ const TSpaceCommands* SpaceCommands(uint8_t memorySpace) {
   static constexpr TSpaceCommands kFlash{0x92, 0x93, true, kFlashWriteFailed};
   static constexpr TSpaceCommands kEeprom{0x97, 0x98, false, kMemoryWriteFailed};
   switch (memorySpace) {
-    case 1: return &kUpload;
-    case 2: return &kFlash;
-    case 3: return &kEeprom;
+    case kUploadSpace: return &kUpload;
+    case kFlashSpace: return &kFlash;
+    case kEepromSpace: return &kEeprom;
     default: return nullptr;
   }
 }
@@ -193,7 +193,7 @@ ResultCode TFlashPro::EraseFlash(uint16_t word, uint8_t byte) {
 
 ResultCode TFlashPro::EraseStatus() {
   TxSum = RxSum = 0;
-  if (Link.MemorySpace != 2) return Store(kEraseWrongSpace);
+  if (Link.MemorySpace != kFlashSpace) return Store(kEraseWrongSpace);
   TRequest request;
   BeginRequest(request, kStatusRequestLength, kEraseStatusCommand);
   ResultCode result = SendRequest(request);
@@ -266,7 +266,7 @@ ResultCode TFlashPro::ReadOnce(uint32_t address, uint8_t* buffer, uint8_t count)
   uint8_t receivedLength = 0;
   if (result = ReadReplyStart(receivedLength); result != kOk) return Store(result);
   // An EEPROM that does not acknowledge is reported with the command byte and no data.
-  const bool eepromNoAnswer = Link.MemorySpace == 3 && count > 0 && receivedLength == kEepromNoAnswerLength;
+  const bool eepromNoAnswer = Link.MemorySpace == kEepromSpace && count > 0 && receivedLength == kEepromNoAnswerLength;
   if (receivedLength != replyLength && !eepromNoAnswer) return Store(kBadLength);
   uint8_t body[0x100];
   if (result = ReadReplyBody(body, receivedLength); result != kOk) return Store(result);
@@ -301,7 +301,7 @@ ResultCode TFlashPro::RangeChecksumOnce(uint32_t address, uint32_t count, uint16
 
 ResultCode TFlashPro::RangeChecksum(uint32_t address, uint32_t count, uint16_t& checksum) {
   TxSum = RxSum = 0;
-  if (Link.MemorySpace != 2) return Store(kCannotRead);
+  if (Link.MemorySpace != kFlashSpace) return Store(kCannotRead);
   const uint32_t offset = address % kPageSize;
   if (count == 0 || count > kPageSize - offset) return Store(kBadLength);
 

@@ -10,13 +10,17 @@
 
 namespace quillorn {
 
+// Memory spaces a transfer goes to (TLinkState::MemorySpace): the bootstrap upload into the
+// boot loader's RAM, the flash, the EEPROM.
+inline constexpr uint8_t kUploadSpace = 1, kFlashSpace = 2, kEepromSpace = 3;
+
 struct TLinkState {
   std::unique_ptr<TSerialPort32> SharedPort;
   int LastResult = 0;            // 6 is sticky until a successful Open
   uint32_t ReplyTimeout = 300;   // ms; set only through TProtocol::SetReplyTimeout
   uint8_t BlockSize = 16;
   uint8_t RetryCount = 1;
-  uint8_t MemorySpace = 0;       // 1 upload, 2 flash, 3 EEPROM
+  uint8_t MemorySpace = 0;       // kUploadSpace, kFlashSpace or kEepromSpace
   uint8_t BankByte = 0;
   // Values given to the last Open, before any mapping.
   uint8_t SavedPortNumber = 0;

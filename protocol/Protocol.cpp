@@ -31,8 +31,8 @@ constexpr int kMaxTransmitWaits = 8;
 
 // Open takes the callers' codes and the port the platform's: even parity (2) goes out as mark
 // (3), and one and a half stop bits (1) as two (2).
-uint8_t PortParity(uint8_t parity) { return parity == 2 ? kMarkParity : parity; }
-uint8_t PortStopBits(uint8_t stopBits) { return stopBits == 1 ? kTwoStopBits : stopBits; }
+uint8_t PortParity(uint8_t parity) { return parity == kEvenParity ? kMarkParity : parity; }
+uint8_t PortStopBits(uint8_t stopBits) { return stopBits == kOne5StopBits ? kTwoStopBits : stopBits; }
 
 }  // namespace
 

@@ -19,6 +19,9 @@ class TProtocol {
 
   // Virtual operations, in slot order. Each returns a ResultCode and leaves it in LastResult.
   virtual ResultCode Open(uint8_t portNumber, int baud, uint8_t parity, uint8_t stopBits, uint8_t dataBits);
+  ResultCode Open(uint8_t portNumber, int baud, const TLineFormat& line) {
+    return Open(portNumber, baud, line.parity, line.stopBits, line.dataBits);
+  }
   virtual ResultCode Reopen();
   virtual ResultCode Close();
   virtual ResultCode WriteBlock(uint32_t address, const uint8_t* data, uint8_t count);

@@ -13,6 +13,16 @@ namespace quillorn {
 inline constexpr uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2, kMarkParity = 3, kSpaceParity = 4;
 // Stop-bit codes (DCB StopBits).
 inline constexpr uint8_t kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2;
+// The lines this program opens its ports with, in the codes above. The programmer's line asks
+// for one and a half stop bits, which the drivers send as two (8N2); the ECU's K-line and the
+// start-up check of the port take one (8N1).
+struct TLineFormat {
+  uint8_t parity;
+  uint8_t stopBits;
+  uint8_t dataBits;
+};
+inline constexpr TLineFormat kProgrammerLine{kNoParity, kOne5StopBits, 8};
+inline constexpr TLineFormat kOneStopBitLine{kNoParity, kOneStopBit, 8};
 // DTR/RTS control modes.
 inline constexpr uint8_t kDtrControlDisable = 0, kDtrControlEnable = 1;
 inline constexpr uint8_t kRtsControlDisable = 0, kRtsControlEnable = 1;

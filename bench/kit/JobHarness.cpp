@@ -10,6 +10,7 @@
 
 #include "jobs/LinkPoll.hpp"
 #include "platform/AbortMailbox.hpp"
+#include "protocol/ReportScope.hpp"
 #include "serial/TraceLog.hpp"
 
 namespace quillorn::benchkit {
@@ -48,9 +49,7 @@ class TMarkingReport final : public IJobReport {
 
 class TNoPollView final : public ILinkPollView {
  public:
-  void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string&) override {}
-  void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
   void ShowLatencyNotice(const std::string&) override {}
 };
@@ -86,8 +85,7 @@ TJobRun TJobHarness::RunOnThread(F body, std::chrono::milliseconds limit) {
   TJobRun run;
   TMarkingReport report(bench_, run.marks);
   report.onStage_ = onStage_;
-  IJobReport* const previous = link_.Report;
-  link_.Report = &report;
+  const TReportScope reportScope(link_, report);
   std::mutex mutex;
   std::condition_variable done;
   bool finished = false;
@@ -113,7 +111,6 @@ TJobRun TJobHarness::RunOnThread(F body, std::chrono::milliseconds limit) {
     }
   }
   job.join();
-  link_.Report = previous;
   return run;
 }
 
@@ -144,7 +141,7 @@ TJobRun TJobHarness::RunIdentification(std::chrono::milliseconds limit) {
         TIdentDrivers drivers{loader_, kwp_};
         TIdentReport report;
         // The port as the window's status poll leaves it before the job's thread starts.
-        if (ResultCode r = loader_.Open(bench_.PortNumber(), 38400, 0, 1, 8)) return r;
+        if (ResultCode r = loader_.Open(bench_.PortNumber(), 38400, kProgrammerLine)) return r;
         const TIdentOutcome outcome = quillorn::RunIdentification(drivers, bench_.PortNumber(), report);
         run.identReport = outcome.reportUtf8;
         session_.LinkState = kLinkStartOver;

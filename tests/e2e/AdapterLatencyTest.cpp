@@ -10,9 +10,7 @@ namespace {
 
 class TRecordingPollView final : public ILinkPollView {
  public:
-  void SetControlMode(TControlMode) override {}
   void ShowProgrammerModel(const std::string&) override {}
-  void EnableIdent() override {}
   void ShowLinkText(const std::string&) override {}
   void ShowLatencyNotice(const std::string& text) override { notices.push_back(text); }
   std::vector<std::string> notices;
