@@ -55,8 +55,7 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
   // The window's status poll has the port open on the programmer's line when the job starts;
   // the reset into the diagnostic software goes out on it.
   if (drivers.BootLoader.Open(portNumber, cmd.baud, kProgrammerLine) != kOk) {
-    std::fprintf(stderr, "quillorn: %s \"%s\"
-", cli_text::kCannotOpenPort, cmd.port.c_str());
+    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kCannotOpenPort, cmd.port.c_str());
     return kExitFailed;
   }
   TStageLines stages;

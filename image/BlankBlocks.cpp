@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "report/MemorySpace.hpp"
+
 namespace quillorn {
 
 namespace {

@@ -28,7 +28,7 @@ struct TImageTransfer {
   uint8_t BlockSize = 16;           // data bytes per write request
   uint8_t ReadPieceSize = 16;       // data bytes per read request
   bool FlashErased = false;         // the job erased the flash: its blank blocks need not go
-  uint8_t MemorySpace = 0;          // the memory the requests go to (2 is the flash)
+  uint8_t MemorySpace = 0;          // the memory the requests go to (kFlashSpace, ...)
   bool Append = false;              // a saved range goes after what the file holds
 };
 

@@ -6,13 +6,10 @@
 
 #include "protocol/EchoLatency.hpp"
 #include "report/JobReport.hpp"
+#include "report/MemorySpace.hpp"
 #include "serial/SerialPort32.hpp"
 
 namespace quillorn {
-
-// Memory spaces a transfer goes to (TLinkState::MemorySpace): the bootstrap upload into the
-// boot loader's RAM, the flash, the EEPROM.
-inline constexpr uint8_t kUploadSpace = 1, kFlashSpace = 2, kEepromSpace = 3;
 
 struct TLinkState {
   std::unique_ptr<TSerialPort32> SharedPort;
