@@ -37,6 +37,8 @@ struct TForm1Services {
   ISettingsStore& Settings;
   std::function<std::vector<uint8_t>()> ScanPorts;
   TPerformJob PerformJob;
+  // Where the memory backups go; empty: the user's own backup folder.
+  std::string BackupFolder;
 };
 
 
@@ -191,6 +193,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   TLinkPoll poll_;
   TJobRequest jobRequest_;
   IJobReport* previousReport_ = nullptr;
+  bool backupEnabled_ = true;  // the stored "Backup" setting: writes and clears keep the memory first
   bool portChosen_ = false;  // by the stored setting, the user or the first-run choice
   bool portsChanged_ = false;
 

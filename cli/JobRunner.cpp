@@ -49,6 +49,8 @@ TLaunchChoice ChoiceFor(const TCliCommand& cmd) {
   c.SecondPage = cmd.secondPage;
   c.Verify = cmd.verify;
   c.VerifyOnly = cmd.action == TCliAction::Verify;
+  c.Backup = cmd.backup;
+  c.BackupFolder = cmd.backupDir;
   return c;
 }
 
@@ -128,6 +130,7 @@ int RunJobCommand(const TCliCommand& cmd) {
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);
+  if (!state.BackupFile.empty()) std::fprintf(stderr, "%s\n", BackupNote(state.BackupFile).c_str());
   // A virtual ECU keeps its memory in its files between two runs, as a real one keeps it.
   std::string saveError;
   if (!sim::TBenchRegistry::Instance().StopAll(&saveError))
