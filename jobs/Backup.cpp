@@ -164,12 +164,13 @@ std::vector<TPlanRange> BackupWindowOf(const TJobRequest& rq, const TJobPlan& pl
 std::string FileNameSafe(const std::string& text) {
   std::string safe;
   for (unsigned char c : text) {
-    const bool kept = c < 0x80 && (std::isalnum(c) != 0 || c == '.' || c == '-');
-    if (kept) safe.push_back(static_cast<char>(c));
+    const bool alnum = c < 0x80 && std::isalnum(c) != 0;
+    // A dot only after a letter or digit: no name of dots alone, no ".." climbing a folder.
+    const bool dot = c == '.' && !safe.empty() && std::isalnum(static_cast<unsigned char>(safe.back())) != 0;
+    if (alnum || c == '-' || dot) safe.push_back(static_cast<char>(c));
     else if (!safe.empty() && safe.back() != '_') safe.push_back('_');
   }
   while (!safe.empty() && (safe.back() == '_' || safe.back() == '.')) safe.pop_back();
-  while (!safe.empty() && safe.front() == '.') safe.erase(safe.begin());
   return safe;
 }
 

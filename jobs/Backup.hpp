@@ -23,7 +23,7 @@ std::vector<TPlanRange> BackupWindowOf(const TJobRequest& request, const TJobPla
 std::string BackupFileName(TEcuFamily family, const std::tm& localTime, const std::string& version,
                            const std::string& memory);
 
-// Letters and digits of the Latin alphabet, '.' and '-' kept, every other run as one '_'.
+// Latin letters, digits, '-' and a '.' after either kept; every other run as one '_'.
 std::string FileNameSafe(const std::string& text);
 
 // folder/name, or name_2, name_3 ... before its extension when that name or its partial file

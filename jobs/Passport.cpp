@@ -123,6 +123,8 @@ std::string PassportVersionOfImage(TEcuFamily family, const std::vector<uint8_t>
   if (image.size() < at + kFieldLength) return "";
   std::array<uint8_t, kFieldLength> field{};
   std::copy_n(image.begin() + at, kFieldLength, field.begin());
+  // Erased flash (0xFF) is no version, whatever the code page makes of it.
+  if (!IsPrintablePassport(field.data(), kFieldLength)) return "";
   if (mikas) OemToAnsi(field.data(), field.data(), kFieldLength);
   return PassportFieldText(field.data(), kFieldLength);
 }
