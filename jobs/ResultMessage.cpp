@@ -58,7 +58,9 @@ std::string BackupNote(const std::string& backupFileUtf8) {
 }
 
 TResultMessage WithBackupNote(TResultMessage message, const std::string& backupFileUtf8) {
-  if (!backupFileUtf8.empty()) message.text += "\n" + BackupNote(backupFileUtf8);
+  if (backupFileUtf8.empty()) return message;
+  message.text += '\n';
+  message.text += BackupNote(backupFileUtf8);
   return message;
 }
 
