@@ -38,6 +38,8 @@ struct TForm1Services {
   ISettingsStore& Settings;
   std::function<std::vector<uint8_t>()> ScanPorts;
   TPerformJob PerformJob;
+  // Where the memory backups go; empty: the user's own backup folder.
+  std::string BackupFolder;
 };
 
 
@@ -189,6 +191,7 @@ class TForm1 final : public IJobReport, public ILinkPollView {
   TJobRequest jobRequest_;
   // Jobs, drivers and file readers report to the window while it lives.
   TReportScope reportScope_;
+  bool backupEnabled_ = true;  // the stored "Backup" setting: writes and clears keep the memory first
   bool portChosen_ = false;  // by the stored setting, the user or the first-run choice
   bool portsChanged_ = false;
 

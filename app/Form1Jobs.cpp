@@ -41,6 +41,8 @@ bool TForm1::PrepareJobStart(const TJobButton& button) {
   choice.Baud = SelectedBaud;
   choice.DualProg = IsChecked(TControlId::DualProg);
   choice.SecondPage = IsChecked(TControlId::SecondPage);
+  choice.Backup = backupEnabled_;
+  choice.BackupFolder = services_.BackupFolder;
   TLaunch launch = PrepareLaunch(choice);
   if (launch.Refused) {
     ShowMessage(launch.Refusal.text, launch.Refusal.caption, launch.Refusal.flags);
@@ -85,7 +87,7 @@ void TForm1::RunJob() {
   const ResultCode result = services_.PerformJob(jobRequest_, drivers);
   SetCursor(TCursorShape::Arrow);
   Session.LinkState = result == kOk ? kLinkBootstrapRunning : kLinkStartOver;
-  const TResultMessage message = MessageForJobResult(result, JobState.FailureDetail);
+  const TResultMessage message = WithBackupNote(MessageForJobResult(result, JobState.FailureDetail), JobState.BackupFile);
   if (result != kOk) {
     ShowMessage(message.text, message.caption, message.flags);
     ShowStage("");

@@ -17,6 +17,7 @@ constexpr const char* kValueBaud = "Baud";
 constexpr const char* kValueEcu = "ECU";
 constexpr const char* kValueDualProg = "DualProg";
 constexpr const char* kValueSecondPage = "SecondPage";
+constexpr const char* kValueBackup = "Backup";
 
 // The family radio buttons by their stored index; Avtron and MP70 have none.
 constexpr TControlId kFamilyByIndex[] = {TControlId::January, TControlId::Mikas,    TControlId::VS51,
@@ -76,6 +77,7 @@ void TForm1::LoadSettings() {
     CheckFamily(kFamilyByIndex[*ecu]);
   if (const auto dual = store.ReadValue(kValueDualProg)) SetChecked(TControlId::DualProg, *dual != 0);
   if (const auto second = store.ReadValue(kValueSecondPage)) SetChecked(TControlId::SecondPage, *second != 0);
+  if (const auto backup = store.ReadValue(kValueBackup)) backupEnabled_ = *backup != 0;
   store.Close();
 
   if (const auto baud = SelectedBaudItem()) SelectedBaud = *baud;
@@ -95,6 +97,7 @@ void TForm1::SaveSettings() {
   }
   store.WriteValue(kValueDualProg, IsChecked(TControlId::DualProg) ? 1 : 0);
   store.WriteValue(kValueSecondPage, IsChecked(TControlId::SecondPage) ? 1 : 0);
+  store.WriteValue(kValueBackup, backupEnabled_ ? 1 : 0);
   store.Close();
 }
 

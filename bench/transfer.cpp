@@ -9,6 +9,8 @@
 // from the end of each request to its answer as the bench saw it, the elapsed time and
 // elapsed / (wire + ECU + requests x latency): every request waits once for the adapter.
 // A write's verification is measured apart and printed in a table of its own.
+// Another compares a 64 KiB page write with and without the backup the job keeps before the
+// erase (the page read, then summed on the ECU), whole jobs from start to end.
 // A last table writes a typical image (code and calibration with blank areas between) and
 // shows what leaving its blank blocks off the line saves.
 #include <unistd.h>
@@ -128,12 +130,24 @@ struct TPlan {
   std::vector<int> latencies{0, 1, 8, 16};
   std::vector<int> sizes{16, 32};
   bool typical = true;
+  bool backup = true;
 };
+
+// A 64 KiB page write as a whole job, without and with the backup before its erase.
+struct TBackupRow {
+  int baud = 0;
+  uint32_t latencyMs = 0;
+  ResultCode result = kOk;
+  bool backupIntact = false;
+  double plainS = 0, backupS = 0, withBackupS = 0;
+};
+
+double JobSeconds(const TJobRun& run) { return Seconds(run.End().at - run.marks.front().at); }
 
 // One bench per speed and latency; every request size runs its four transfers on it, then the
 // typical image goes out with the largest size.
 void RunSpeed(int baud, uint32_t latencyMs, const TPlan& plan, const std::string& dir, std::vector<TRow>& rows,
-              std::vector<TRow>& typicalRows) {
+              std::vector<TRow>& typicalRows, std::vector<TBackupRow>& backupRows) {
   std::string error;
   const std::string path = "sim:january5,pace=line,latency=" + std::to_string(latencyMs);
   auto bench = TMeasuredBench::Create(path, &error);
@@ -186,6 +200,29 @@ void RunSpeed(int baud, uint32_t latencyMs, const TPlan& plan, const std::string
     run = harness.RunFlashJob(request(kJobWrite, 1, flashFile), limit);
     const auto written = bench->Bench().Flash();
     rows.push_back(measured("flash write", run, "Загрузка...", std::equal(flash.begin(), flash.end(), written.begin())));
+  }
+  if (plan.backup && !plan.sizes.empty()) {
+    // The page the write replaces is what the backup must hold.
+    TBackupRow row{baud, latencyMs};
+    const TJobRun plain = harness.RunFlashJob(request(kJobWrite, 1, flashFile), limit);
+    const auto before = Slice(bench->Bench().Flash(), kPageSize);
+    TJobRequest rq = request(kJobWrite, 1, flashFile);
+    rq.Backup = true;
+    rq.BackupFolder = dir + "/backups";
+    const TJobRun kept = harness.RunFlashJob(rq, limit);
+    row.result = plain.result != kOk ? plain.result : kept.result;
+    const TMark* start = kept.Find("Резервная копия...");
+    const TMark* erase = kept.Find("Стирание flash");
+    if (row.result == kOk && start && erase) {
+      row.plainS = JobSeconds(plain);
+      row.withBackupS = JobSeconds(kept);
+      row.backupS = Seconds(erase->at - start->at);
+      row.backupIntact = ReadFile(harness.State().BackupFile) == before;
+    }
+    std::remove(harness.State().BackupFile.c_str());
+    std::fprintf(stderr, "  %5d bit/s, latency %2u ms, write with backup  result %d, %.1f s\n", baud, latencyMs,
+                 row.result, row.withBackupS);
+    backupRows.push_back(row);
   }
   if (plan.typical && !plan.sizes.empty()) {
     const auto typical = TypicalImage(static_cast<uint32_t>(baud) + latencyMs);
@@ -256,6 +293,21 @@ void PrintCpu(const std::vector<TRow>& rows) {
   std::printf("\n");
 }
 
+void PrintBackup(const std::vector<TBackupRow>& rows) {
+  if (rows.empty()) return;
+  std::printf("\n64 KiB page write, whole job, without and with the backup before the erase:\n");
+  std::printf("%6s %4s %9s %9s %13s %7s %s\n", "bit/s", "lat", "write s", "backup s", "with backup s", "ratio",
+              "backup");
+  for (const TBackupRow& r : rows) {
+    if (r.result != kOk) {
+      std::printf("%6d %4u failed with result %d\n", r.baud, r.latencyMs, r.result);
+      continue;
+    }
+    std::printf("%6d %4u %9.2f %9.2f %13.2f %6.2fx %s\n", r.baud, r.latencyMs, r.plainS, r.backupS, r.withBackupS,
+                r.withBackupS / r.plainS, r.backupIntact ? "intact" : "WRONG");
+  }
+}
+
 void PrintTypical(const std::vector<TRow>& rows, const std::vector<TRow>& typicalRows, const TPlan& plan) {
   if (typicalRows.empty()) return;
   const auto image = TypicalImage(0);
@@ -284,9 +336,11 @@ int main(int argc, char** argv) {
     else if (key == "--latencies") plan.latencies = ParseList(argv[i + 1]);
     else if (key == "--sizes") plan.sizes = ParseList(argv[i + 1]);
     else if (key == "--typical") plan.typical = std::atoi(argv[i + 1]) != 0;
+    else if (key == "--backup") plan.backup = std::atoi(argv[i + 1]) != 0;
     else {
       std::fprintf(stderr,
-                   "usage: transfer [--speeds 57600,9600] [--latencies 0,1,8,16] [--sizes 16,32] [--typical 1|0]\n");
+                   "usage: transfer [--speeds 57600,9600] [--latencies 0,1,8,16] [--sizes 16,32] [--typical 1|0]\n"
+                   "                [--backup 1|0]\n");
       return 2;
     }
   }
@@ -298,16 +352,21 @@ int main(int argc, char** argv) {
   const char* dir = mkdtemp(dirTemplate);
   if (!dir) return 2;
   std::vector<TRow> rows, typicalRows;
+  std::vector<TBackupRow> backupRows;
   for (int baud : plan.speeds)
-    for (int latency : plan.latencies) RunSpeed(baud, static_cast<uint32_t>(latency), plan, dir, rows, typicalRows);
+    for (int latency : plan.latencies)
+      RunSpeed(baud, static_cast<uint32_t>(latency), plan, dir, rows, typicalRows, backupRows);
   PrintTable(rows, plan);
   PrintTypical(rows, typicalRows, plan);
   PrintVerification(rows);
+  PrintBackup(backupRows);
   PrintCpu(rows);
   for (const char* name : {"page.bin", "page-read.bin", "eeprom.eep", "eeprom-read.eep", "typical.bin"})
     std::remove((std::string(dir) + "/" + name).c_str());
+  rmdir((std::string(dir) + "/backups").c_str());
   rmdir(dir);
   bool allIntact = true;
+  for (const TBackupRow& r : backupRows) allIntact = allIntact && r.result == kOk && r.backupIntact;
   for (const TRow& r : rows) allIntact = allIntact && r.dataIntact;
   for (const TRow& r : typicalRows) allIntact = allIntact && r.dataIntact;
   return allIntact ? 0 : 1;

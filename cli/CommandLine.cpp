@@ -39,7 +39,7 @@ TCliParse Error(std::string text) { return {std::nullopt, std::move(text)}; }
 
 // The options that take a value, also written "--opt=value".
 const std::set<std::string>& ValueOptions() {
-  static const std::set<std::string> options{"--port", "--ecu", "--baud", "--trace"};
+  static const std::set<std::string> options{"--port", "--ecu", "--baud", "--trace", "--backup-dir"};
   return options;
 }
 
@@ -67,6 +67,8 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
   const bool takesPort =
       info.action != TCliAction::Ports && info.action != TCliAction::Help && info.action != TCliAction::Version;
   const bool takesEcu = takesPort && info.action != TCliAction::Identify;
+  const bool changesMemory = info.action == TCliAction::Write || info.action == TCliAction::EepromWrite ||
+                             info.action == TCliAction::EepromClear;
 
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -94,6 +96,10 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     } else if (takesEcu && (info.action == TCliAction::Write || info.action == TCliAction::EepromWrite) &&
                a == "--no-verify") {
       cmd.verify = false;
+    } else if (changesMemory && a == "--no-backup") {
+      cmd.backup = false;
+    } else if (changesMemory && a == "--backup-dir") {
+      if (!value(cmd.backupDir) || cmd.backupDir.empty()) return Error("--backup-dir needs a folder");
     } else if (takesEcu && info.action != TCliAction::Verify && a == "--yes") {
       cmd.yes = true;
     } else if (info.flashOptions && info.action == TCliAction::Write && a == "--second-page") {
@@ -125,11 +131,11 @@ std::string UsageText() {
          "  quillorn ports\n"
          "  quillorn help | --help | -h\n"
          "  quillorn --version\n"
-         "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
+         "  quillorn write        --port PORT --ecu FAMILY [--baud N] [--dual] [--second-page] [--long-timeout] [--no-verify] [--no-backup] [--backup-dir DIR] [--yes] [--trace FILE] FILE\n"
          "  quillorn read         --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--yes] [--trace FILE] FILE\n"
-         "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--no-verify] [--yes] [--trace FILE] FILE\n"
+         "  quillorn eeprom-write --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--no-verify] [--no-backup] [--backup-dir DIR] [--yes] [--trace FILE] FILE\n"
          "  quillorn eeprom-read  --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--yes] [--trace FILE] FILE\n"
-         "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--yes] [--trace FILE]\n"
+         "  quillorn eeprom-clear --port PORT --ecu FAMILY [--baud N] [--long-timeout] [--no-backup] [--backup-dir DIR] [--yes] [--trace FILE]\n"
          "  quillorn verify       --port PORT --ecu FAMILY [--baud N] [--dual] [--long-timeout] [--trace FILE] FILE\n"
          "  quillorn identify     --port PORT [--trace FILE]\n"
          "FAMILY: january5 (Январь 5.x / Микас-7.6), mikas7, vs51, january72, m797, m10\n"
@@ -137,6 +143,10 @@ std::string UsageText() {
          "baud:   57600, 38400 (default), 19200, 9600 or any other rate\n"
          "Every option with a value may be written --opt=VALUE; \"--\" ends the options (a FILE named \"-x\").\n"
          "A write is compared with the ECU afterwards (--no-verify skips it); verify compares without writing.\n"
+         "Before a write or a clear changes anything, the memory it changes is read, checked and kept as a file\n"
+         "in Documents\\Quillorn\\Резервные копии on Windows, $XDG_DATA_HOME/quillorn/backups (by default\n"
+         "~/.local/share/quillorn/backups) elsewhere; --backup-dir DIR keeps it in DIR, --no-backup skips it.\n"
+         "Its path is printed. Restore it with an ordinary write of that file (--dual for a *_flash-dual.bin).\n"
          "Questions (a file that does not look like ECU code, a file smaller than the memory) are asked on the\n"
          "terminal; without one the job is refused unless --yes answers them.\n";
 }

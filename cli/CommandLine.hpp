@@ -22,6 +22,8 @@ struct TCliCommand {
   bool longTimeout = false;
   bool verify = true;   // --no-verify: a write is not compared with the ECU afterwards
   bool yes = false;     // --yes: every question is answered yes
+  bool backup = true;   // --no-backup: a write or a clear keeps no copy of the memory first
+  std::string backupDir;  // --backup-dir: where the copy goes instead of the user's folder
   std::string traceFile;
   std::string file;
 };

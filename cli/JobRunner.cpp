@@ -49,6 +49,8 @@ TLaunchChoice ChoiceFor(const TCliCommand& cmd) {
   c.SecondPage = cmd.secondPage;
   c.Verify = cmd.verify;
   c.VerifyOnly = cmd.action == TCliAction::Verify;
+  c.Backup = cmd.backup;
+  c.BackupFolder = cmd.backupDir;
   return c;
 }
 
@@ -126,6 +128,7 @@ int RunJobCommand(const TCliCommand& cmd) {
   if (rq.PortNumber == 0) return kExitFailed;
   TJobState state;
   const ResultCode result = RunOnLink(rq, state);
+  if (!state.BackupFile.empty()) std::fprintf(stderr, "%s\n", BackupNote(state.BackupFile).c_str());
   // A provider's port may keep state between two runs (a virtual ECU's memory): it saves it now.
   std::string saveError;
   if (!ReleaseSerialDeviceProviders(&saveError)) std::fprintf(stderr, "quillorn: %s\n", saveError.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jobs/Backup.hpp"
 #include "jobs/Passport.hpp"
 #include "jobs/PreFlight.hpp"
 #include "jobs/Verify.hpp"
@@ -41,6 +42,7 @@ class TJob {
   ResultCode Fail(ResultCode r) { return link_.LastResult = r; }
   ResultCode Preflight();
   ResultCode Verify(bool erasedBefore);
+  ResultCode KeepBackup();
   // One transfer with the bank byte set; the link goes back to bank 0 whatever the outcome, so
   // the next request (a passport read, the next job) never lands in a bank set here.
   template <class Transfer>
@@ -75,6 +77,7 @@ class TJob {
 // ran the pre-flight hands its plan over, otherwise the job runs it here.
 ResultCode TJob::Preflight() {
   d_.State.FailureDetail.clear();
+  d_.State.BackupFile.clear();
   target_ = rq_.FileName;
   if (rq_.Plan != nullptr && (IsWriteKind(rq_.JobKind) || rq_.VerifyOnly)) {
     plan_ = rq_.Plan;
@@ -116,7 +119,19 @@ ResultCode TJob::Run() {
   d_.Session.LinkState = kLinkBootstrapRunning;
   UseRequestData(link_, IsBanksKind(rq_.JobKind) ? kOwnCommandSetRequestData : kBootstrapRequestData);
   if (rq_.VerifyOnly) return Verify(false);
+  if (rq_.Backup && ChangesEcuMemory(rq_)) {
+    if (ResultCode r = KeepBackup()) return r;
+  }
   return Transfer();
+}
+
+// Nothing is erased or written until the memory the job changes is safe in a file.
+ResultCode TJob::KeepBackup() {
+  d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
+  const TJobPlan none;
+  const ResultCode r =
+      MakeBackup(rq_, plan_ != nullptr ? *plan_ : none, d_.Memory, d_.State.BackupFile, d_.State.FailureDetail);
+  return Fail(r);
 }
 
 ResultCode TJob::Transfer() {

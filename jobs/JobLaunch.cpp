@@ -1,5 +1,7 @@
 #include "jobs/JobLaunch.hpp"
 
+#include "jobs/Backup.hpp"
+#include "platform/BackupFolder.hpp"
 #include "platform/File.hpp"
 
 namespace quillorn {
@@ -22,6 +24,8 @@ TJobRequest RequestFor(const TLaunchChoice& c) {
   rq.SecondPage = c.SecondPage;
   rq.Verify = c.Verify;
   rq.VerifyOnly = c.VerifyOnly;
+  rq.Backup = c.Backup && ChangesEcuMemory(rq);
+  if (rq.Backup) rq.BackupFolder = c.BackupFolder.empty() ? DefaultBackupFolder() : c.BackupFolder;
   return rq;
 }
 

@@ -26,6 +26,9 @@ struct TLaunchChoice {
   bool SecondPage = false;
   bool Verify = true;
   bool VerifyOnly = false;
+  // A write or an EEPROM clear keeps the memory it changes in a file first.
+  bool Backup = true;
+  std::string BackupFolder;  // UTF-8; empty: the user's own backup folder
 };
 
 struct TLaunch {

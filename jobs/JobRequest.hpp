@@ -28,6 +28,10 @@ struct TJobRequest {
   bool Verify = true;
   // Only the comparison: nothing is erased or written.
   bool VerifyOnly = false;
+  // Before a write or an EEPROM clear changes anything, the memory it changes is read, checked
+  // and kept as a file in BackupFolder (UTF-8); a backup that fails stops the job unharmed.
+  bool Backup = false;
+  std::string BackupFolder;
   // The pre-flight's plan, when the front end made one; the job makes its own otherwise.
   std::shared_ptr<const TJobPlan> Plan;
   uint8_t PlanFormat = 0;  // the format the plan was read in
@@ -38,6 +42,8 @@ struct TJobState {
   uint8_t FileFormat = 0;  // of the last write job: 1 hex text, 2 binary image
   // What the last failure found, in words for the user (UTF-8); empty when the code says it all.
   std::string FailureDetail;
+  // The file the last job kept the ECU's memory in before changing it; empty when it made none.
+  std::string BackupFile;
 };
 
 }  // namespace quillorn

@@ -107,6 +107,27 @@ ResultCode ShowEuroPassport(TProtocol& driver) {
 
 }  // namespace
 
+std::string PassportVersionOfImage(TEcuFamily family, const std::vector<uint8_t>& image) {
+  if (IsEightBankFamily(family)) {
+    const size_t block = size_t{kEuroBank - 0x10} * 0x10000 + kEuroBlockAddress;
+    if (image.size() < block + kEuroBlockSize) return "";
+    const int marker = FindEuroMarker(image.data() + block);
+    if (marker < 0) return "";
+    std::array<uint8_t, kEuroTextSize> text{};
+    OemToAnsi(image.data() + block, text.data(), kEuroBlockSize);
+    return PassportFieldText(text.data() + marker + kEuroVersionOffset, kEuroShortField);
+  }
+  const bool mikas = family == TEcuFamily::Mikas7;
+  const uint32_t at = (mikas ? kMikasRow : kJanuaryRow).SoftwareVersion;
+  if (image.size() < at + kFieldLength) return "";
+  std::array<uint8_t, kFieldLength> field{};
+  std::copy_n(image.begin() + at, kFieldLength, field.begin());
+  // Erased flash (0xFF) is no version, whatever the code page makes of it.
+  if (!IsPrintablePassport(field.data(), kFieldLength)) return "";
+  if (mikas) OemToAnsi(field.data(), field.data(), kFieldLength);
+  return PassportFieldText(field.data(), kFieldLength);
+}
+
 ResultCode ShowJobPassport(const TPassportJob& job, TProtocol& driver) {
   IJobReport& report = *driver.Link.Report;
   const bool mikas = job.JobKind == 2 || job.JobKind == 3;

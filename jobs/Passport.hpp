@@ -3,6 +3,9 @@
 // EEPROM job: from the image file before a flash write, from the ECU otherwise.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "jobs/EcuFamily.hpp"
 
 #include "jobs/PassportField.hpp"
 #include "protocol/Protocol.hpp"
@@ -21,5 +24,10 @@ struct TPassportJob {
 // ReadBlock in the flash space (so MemorySpace and BankByte are changed); a failed read ends
 // with its code. A passport in a file that cannot be read is skipped silently. 0 otherwise.
 ResultCode ShowJobPassport(const TPassportJob& job, TProtocol& driver);
+
+// The software version in the passport of an image of the family's whole window (one page,
+// two pages, eight banks), as the passport display shows it (Windows-1251); empty when the
+// image holds no printable version.
+std::string PassportVersionOfImage(TEcuFamily family, const std::vector<uint8_t>& image);
 
 }  // namespace quillorn

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "image/HexReader.hpp"
+#include "jobs/Backup.hpp"
 #include "jobs/FlashJob.hpp"
 #include "platform/File.hpp"
 
@@ -259,7 +260,9 @@ std::string GroupedCount(uint64_t count) {
   return grouped;
 }
 
-TPreflight PreflightJob(const TJobRequest& rq) {
+namespace {
+
+TPreflight PreflightFiles(const TJobRequest& rq) {
   if (rq.JobKind == kJobClearEeprom) return PlanClear(rq);
   if (IsReadKind(rq.JobKind) && !rq.VerifyOnly) return CheckTarget(rq);
   if (!IsWriteKind(rq.JobKind) && !rq.VerifyOnly) return TPreflight{};
@@ -270,6 +273,17 @@ TPreflight PreflightJob(const TJobRequest& rq) {
     return Refuse(kFileDoesNotFit, "Файл " + Quoted(rq.FileName) + " не записан: для ЭБУ " +
                                        std::string(FamilyTitle(rq.Family)) + " задания с EEPROM не предусмотрены.");
   return CheckInput(rq);
+}
+
+}  // namespace
+
+TPreflight PreflightJob(const TJobRequest& rq) {
+  TPreflight p = PreflightFiles(rq);
+  if (p.Result != kOk || !rq.Backup || !ChangesEcuMemory(rq)) return p;
+  // The backup's folder is proven like a read's target: a job that could not keep the memory
+  // must not reach the ECU only to stop there.
+  if (std::string why = CheckBackupFolder(rq.BackupFolder); !why.empty()) return Refuse(kBackupFailed, std::move(why));
+  return p;
 }
 
 }  // namespace quillorn

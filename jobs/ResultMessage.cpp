@@ -32,6 +32,9 @@ TResultMessage MessageForCode(ResultCode result) {
     case kFileDamaged: return {"Загружаемый файл испорчен.", ErrorCaption(result), kBoxError};
     case kFileDoesNotFit:
       return {"Файл не подходит для выбранного ЭБУ и задания. ЭБУ не затронут.", ErrorCaption(result), kBoxError};
+    case kBackupFailed:
+      return {"Резервная копия памяти ЭБУ не сделана, поэтому запись не начиналась. ЭБУ не затронут.",
+              ErrorCaption(result), kBoxError};
     case kVerifyMismatch:
       return {"Данные в памяти ЭБУ не совпадают с файлом. Повторите запись; если ошибка повторится, проверьте кабель "
               "и питание ЭБУ.",
@@ -47,6 +50,17 @@ TResultMessage MessageForCode(ResultCode result) {
 TResultMessage MessageForJobResult(ResultCode result, const std::string& detailUtf8) {
   TResultMessage message = MessageForCode(result);
   if (result != kOk && result != kAborted && !detailUtf8.empty()) message.text += "\n" + detailUtf8;
+  return message;
+}
+
+std::string BackupNote(const std::string& backupFileUtf8) {
+  return backupFileUtf8.empty() ? "" : "Резервная копия: " + backupFileUtf8;
+}
+
+TResultMessage WithBackupNote(TResultMessage message, const std::string& backupFileUtf8) {
+  if (backupFileUtf8.empty()) return message;
+  message.text += '\n';
+  message.text += BackupNote(backupFileUtf8);
   return message;
 }
 

@@ -21,6 +21,13 @@ struct TResultMessage {
 // file, which address) follows the code's own text on a line of its own.
 TResultMessage MessageForJobResult(ResultCode result, const std::string& detailUtf8 = "");
 
+// "Резервная копия: PATH", the line that tells where the job kept the ECU's memory before it
+// changed it; empty without a backup.
+std::string BackupNote(const std::string& backupFileUtf8);
+// The message with that line under it: the backup is named whatever the job's end, since a
+// failed write is exactly when the user needs it.
+TResultMessage WithBackupNote(TResultMessage message, const std::string& backupFileUtf8);
+
 // The message of an identification job's result: the report (UTF-8) under "Данные
 // диагностики" for every result but a missing programmer (33) and a cancellation (42).
 TResultMessage MessageForIdentificationResult(ResultCode result, const std::string& reportUtf8);

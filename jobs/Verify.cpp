@@ -12,8 +12,6 @@
 
 namespace quillorn {
 
-namespace {
-
 // Our bootstrap answers reads of up to 32 bytes; the eight-bank ECUs' own command set is only
 // known to take 16.
 uint8_t ReadPieceFor(const TJobRequest& rq) { return IsEightBankFamily(rq.Family) ? 16 : 32; }
@@ -21,6 +19,8 @@ uint8_t ReadPieceFor(const TJobRequest& rq) { return IsEightBankFamily(rq.Family
 // The Январь bootstrap sums a flash range on the ECU, a few percent of a write's time; the
 // Микас image has no room for that request and the eight-bank ECUs do not know it.
 bool SumsOnTheEcu(const TJobRequest& rq) { return rq.JobKind == kJobWrite && rq.IsFlashJob == 1; }
+
+namespace {
 
 // Below this a located difference is read back byte by byte.
 constexpr uint32_t kLocateReadBytes = 32;

@@ -9,6 +9,11 @@
 
 namespace quillorn {
 
+// The most bytes one read request of the job's ECU returns.
+uint8_t ReadPieceFor(const TJobRequest& request);
+// True when the ECU sums a flash range itself (the Январь bootstrap's range checksum).
+bool SumsOnTheEcu(const TJobRequest& request);
+
 // Compares every planned byte with the ECU, through the memory driver in the job's memory
 // space. 0 when all match; 193 with detail naming the first differing place; otherwise the
 // link's code. erasedBefore: the job erased the flash, so bytes between planned runs hold

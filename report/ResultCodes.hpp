@@ -36,5 +36,6 @@ inline constexpr ResultCode kFileOpenFailed = 256;
 inline constexpr ResultCode kFileWriteFailed = 257;
 inline constexpr ResultCode kFileDamaged = 258;
 inline constexpr ResultCode kFileDoesNotFit = 259;    // the file does not fit the family's memory
+inline constexpr ResultCode kBackupFailed = 260;      // the memory could not be kept before a write
 
 }  // namespace quillorn

@@ -30,7 +30,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     TForm1Services services{drivers.BootLoader, drivers.Memory, *settings, [] { return ScanPorts(); },
                             [](const TJobRequest& request, TJobDrivers& jobDrivers) {
                               return PerformJob(request, jobDrivers);
-                            }};
+                            },
+                            ""};  // backups in the user's own folder
     TForm1 form(view, services);
     form.SetIdentificationEntry([&drivers](TForm1& f) {
       f.RunIdentification([&drivers](uint8_t portNumber) {

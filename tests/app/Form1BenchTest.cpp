@@ -182,7 +182,9 @@ TEST_F(Form1Bench, FlashWriteAndReadBackThroughTheButtons) {
   form->Click(TControlId::WriteECU);
   ASSERT_TRUE(form->WaitForJobEnd(180000));
   ASSERT_EQ(view.Boxes().size(), 1u);
-  EXPECT_EQ(view.Boxes()[0].text, "Операция успешно завершена.");
+  // The write kept the page it replaced and names that file under the success.
+  EXPECT_EQ(view.Boxes()[0].text, "Операция успешно завершена.\nРезервная копия: " + form->JobState.BackupFile);
+  EXPECT_NE(form->JobState.BackupFile.find("quillorn-app-backups"), std::string::npos) << "the test's own folder";
   EXPECT_EQ(form->Control(TControlId::SWid).text, passport);
   EXPECT_EQ(form->Session.LinkState, kLinkBootstrapRunning);
   EXPECT_EQ(Panel(1), "0%");

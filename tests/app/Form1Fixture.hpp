@@ -50,7 +50,8 @@ class Form1Test : public ::testing::Test {
   TForm1& Build() {
     store = CreateUserSettingsStore(location);
     TForm1Services services{loader, memory, *store, [this] { return ports; },
-                            [this](const TJobRequest& rq, TJobDrivers& d) { return job(rq, d); }};
+                            [this](const TJobRequest& rq, TJobDrivers& d) { return job(rq, d); },
+                            ::testing::TempDir() + "quillorn-app-backups"};  // never the user's own folder
     form = std::make_unique<TForm1>(view, services);
     return *form;
   }

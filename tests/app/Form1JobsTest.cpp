@@ -314,5 +314,40 @@ TEST_F(Form1Jobs, DestructionFinishesTheBootstrapLink) {
   EXPECT_TRUE(view.Boxes().empty());
 }
 
+// The stored "Backup" value decides whether writes keep the memory first (1 when never set),
+// and the result names the kept file whether the job succeeded or not.
+TEST_F(Form1Jobs, TheBackupSettingReachesTheJobAndTheResultNamesTheBackup) {
+  struct TCase {
+    std::optional<uint32_t> stored;
+    ResultCode result;
+    bool backup;
+    const char* text;
+  };
+  const TCase cases[] = {
+      {std::nullopt, kOk, true, "Операция успешно завершена.\nРезервная копия: kept.bin"},
+      {1, kEraseFailed, true, "Ошибка стирания flash пямяти.\nРезервная копия: kept.bin"},
+      {0, kOk, false, "Операция успешно завершена."},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    form.reset();
+    RemoveSettingsLocation(location);
+    if (c.stored) Seed("Backup", *c.stored);
+    job = [this, &c](const TJobRequest& rq, TJobDrivers& d) {
+      seen = rq;
+      if (rq.Backup) d.State.BackupFile = "kept.bin";
+      return c.result;
+    };
+    Ready();
+    view.dialogPaths.push_back(Hex("a.hex"));
+    StartAndFinish(TControlId::WriteECU);
+    EXPECT_EQ(seen.Backup, c.backup);
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].text, c.text);
+    form->FormClose();
+    EXPECT_EQ(Stored("Backup"), c.backup ? 1u : 0u);
+  }
+}
+
 }  // namespace
 }  // namespace quillorn::test

@@ -65,6 +65,20 @@ expect_message() {  # seconds expected-"caption|text"
   echo "gui_test: message \"$got\""
 }
 
+# A write's message: its text, then the line naming the backup the job kept before the erase,
+# a file in the user's Documents. Sets backup to its path as Wine's Unix side sees it.
+expect_message_with_backup() {  # seconds expected-"caption|text" name-end
+  local got
+  got="$(drv message "$1" | tr -d '\r')" || fail "no message box (expected \"$2\")"
+  case "$got" in
+    "$2"$'\n'"Резервная копия: "*'\Documents\Quillorn\Резервные копии\'*"$3") ;;
+    *) fail "message \"$got\", expected \"$2\" and the backup's line" ;;
+  esac
+  echo "gui_test: message \"$got\""
+  backup="$(winepath -u "${got#*Резервная копия: }" 2>/dev/null | tr -d '\r')"
+  [ "$(stat -c %s "$backup" 2>/dev/null)" = 65536 ] || fail "the backup \"$backup\" is not a 64 KiB page"
+}
+
 # --- Keyboard, status bar, session end, devices and DPI -------------------------------------
 
 # The screen's DPI as Wine takes it (both places it reads); a new wineserver picks it up.
@@ -316,7 +330,7 @@ perl -e '
 drv click WriteECU
 drv file-dialog "Загрузить файл" "$(winpath "$work/write.bin")" 60 || { import -window root "$root/build/gui-failure.png"; fail "open dialog"; }
 [ "$scenario" = zhv4 ] || check_job_refuses_session_end
-expect_message 900 "|Операция успешно завершена."
+expect_message_with_backup 900 "|Операция успешно завершена." "_january5_flash.bin"
 expect_text SWid "QUILLORN-TEST-01"
 expect_text PassportText "Записываемая прошивка"
 expect_text panel1 "0%"

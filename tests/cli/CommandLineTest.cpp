@@ -32,6 +32,29 @@ TEST(CommandLine, DefaultsAndFileNamesThatLookOdd) {
   EXPECT_TRUE(clear.command->file.empty());
 }
 
+TEST(CommandLine, BackupOptionsBelongToTheJobsThatChangeMemory) {
+  struct TCase {
+    std::vector<std::string> args;
+    bool backup;
+    const char* dir;
+  };
+  const TCase cases[] = {
+      {{"write", "--port", "COM1", "--ecu", "january5", "fw.bin"}, true, ""},
+      {{"write", "--port", "COM1", "--ecu", "january5", "--no-backup", "fw.bin"}, false, ""},
+      {{"eeprom-write", "--port", "COM1", "--ecu", "mikas7", "--backup-dir", "копии", "i.eep"}, true, "копии"},
+      {{"eeprom-clear", "--port", "COM1", "--ecu", "vs51", "--backup-dir=/b d"}, true, "/b d"},
+  };
+  for (const TCase& c : cases) {
+    const TCliParse p = Parse(c.args);
+    ASSERT_TRUE(p.command) << p.error;
+    EXPECT_EQ(p.command->backup, c.backup);
+    EXPECT_EQ(p.command->backupDir, c.dir);
+  }
+  for (const char* action : {"read", "eeprom-read", "verify"})
+    EXPECT_FALSE(Parse({action, "--port", "COM1", "--ecu", "january5", "--no-backup", "f"}).command) << action;
+  EXPECT_FALSE(Parse({"write", "--port", "COM1", "--ecu", "january5", "--backup-dir=", "f"}).command);
+}
+
 TEST(CommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
   const std::vector<std::vector<std::string>> bad = {
       {},

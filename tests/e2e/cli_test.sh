@@ -7,6 +7,8 @@ quillorn=${1:?usage: cli_test.sh path/to/quillorn [path/to/quillorn-sim]}
 sim=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Writes keep backups in the user's data folder: the test's own, never the real one.
+export XDG_DATA_HOME="$work/data"
 failures=0
 passed=0
 
@@ -141,7 +143,7 @@ check "tampered write message" contains "$work/e" "Error 0xC1: Данные в �
 perl -e 'print pack("C*", 2, map { $_ & 0xFF } 1 .. 65535)' >"$work/fw.bin"
 timeout 300 "$quillorn" write --port "sim:january5,erase-time=50" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
 pid=$!
-for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
+for _ in $(seq 1 600); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
 sleep 0.5
 kill -INT "$pid"
 wait "$pid"
@@ -180,7 +182,7 @@ for sig in TERM:143 HUP:129; do
   cp "$work/ecu-before.bin" "$work/ecu.bin"
   timeout 300 "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e" &
   pid=$!
-  for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
+  for _ in $(seq 1 600); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
   sleep 0.3
   kill -"$name" "$pid"
   wait "$pid"
@@ -195,7 +197,7 @@ done
 cp "$work/ecu-before.bin" "$work/ecu.bin"
 (trap '' HUP; exec "$quillorn" write --port "sim:january5,flash=$work/ecu.bin$fast" --ecu january5 "$work/fw.bin" >"$work/o" 2>"$work/e") &
 pid=$!
-for _ in $(seq 1 200); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
+for _ in $(seq 1 600); do grep -qF "Загрузка..." "$work/e" && break; sleep 0.1; done
 kill -HUP "$pid"
 wait "$pid"
 rc=$?
@@ -244,6 +246,32 @@ if [ -n "$sim" ]; then
   wait "$sim_pid"
   check "ЖВ-2 on a pty: the bench saved the EEPROM written" cmp -s "$work/immo.eep" "$work/pty.eep"
 fi
+
+# Backups: a write keeps the page it changes and names it on stderr; --backup-dir chooses the
+# folder, --no-backup makes none, and a folder that cannot take files refuses the job before
+# the port is opened, erasing nothing.
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+bench="sim:january5,flash=$work/ecu.bin$fast"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --baud 230400 "$work/fw.bin"
+backup=$(sed -n 's/^Резервная копия: //p' "$work/e")
+check "a write names its backup on stderr" test -n "$backup"
+check "the backup is in the user's data folder" test "$(dirname "$backup")" = "$XDG_DATA_HOME/quillorn/backups"
+check "the backup holds the page before the write" cmp -s -n 65536 "$backup" "$work/ecu-before.bin"
+check "the backup is one page" test "$(stat -c %s "$backup")" = 65536
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --baud 230400 --backup-dir="$work/kept" "$work/fw.bin"
+check "--backup-dir=DIR: the backup is there" test "$(ls "$work/kept" | wc -l)" = 1
+kept=$(ls "$XDG_DATA_HOME/quillorn/backups" | wc -l)
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --baud 230400 --no-backup "$work/fw.bin"
+check "--no-backup writes" test "$rc" = 0
+check "--no-backup: no backup named" sh -c '! grep -qF "Резервная копия" "$0"' "$work/e"
+check "--no-backup: no backup made" test "$(ls "$XDG_DATA_HOME/quillorn/backups" | wc -l)" = "$kept"
+cp "$work/ecu-before.bin" "$work/ecu.bin"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --baud 230400 --backup-dir "$work/plain.txt" "$work/fw.bin"
+check "an unusable backup folder exits 1" test "$rc" = 1
+check "an unusable backup folder is named" contains "$work/e" "Error 0x104: Резервная копия памяти ЭБУ не сделана"
+check "an unusable backup folder: flash not erased" cmp -s "$work/ecu-before.bin" "$work/ecu.bin"
+run "$work/o" "$work/e" read --port "$bench" --ecu january5 --no-backup "$work/x.bin"
+check "--no-backup is for the jobs that change memory" test "$rc" = 2
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]

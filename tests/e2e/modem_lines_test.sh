@@ -10,6 +10,8 @@ set -u
 quillorn=${1:?usage: modem_lines_test.sh quillorn quillorn-sim}
 sim=${2:?usage: modem_lines_test.sh quillorn quillorn-sim}
 work=$(mktemp -d)
+# Writes keep backups in the user's data folder: the test's own, never the real one.
+export XDG_DATA_HOME="$work/data"
 sims=()
 cleanup() {
   for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done

@@ -28,6 +28,7 @@ class PreFlight : public ImageTest {
     c.File = file;
     c.DualProg = dual;
     c.SecondPage = second;
+    c.BackupFolder = PathOf("backups");  // never the user's own folder
     TLaunch launch = PrepareLaunch(c);
     TJobRequest rq = launch.Request;
     return PreflightJob(rq);
@@ -141,6 +142,65 @@ TEST_F(PreFlight, ReadTargetsAndTraceFilesAreCheckedAsFiles) {
   read.JobKind = kJobRead;
   read.FileName = PathOf("dump.bin");
   EXPECT_NE(TraceConflict(read, PathOf("dump.bin")), "") << "an output that does not exist yet";
+}
+
+TEST_F(PreFlight, BackupsAreForChangesTheirFolderIsProvenFirstAndEveryBackupWritesBack) {
+  struct TChoiceCase {
+    TJobAction action;
+    bool flash, verifyOnly, backupOn;
+    std::string backupFolder;
+    bool backup;        // the request keeps one
+    ResultCode result;  // of the launch's pre-flight
+  };
+  const std::string fw = WriteFile("fw.bin", Code(kPageSize)), kept = PathOf("kept/deeper");
+  const std::string notAFolder = WriteFile("taken", Code(4));
+  const TChoiceCase choices[] = {
+      {TJobAction::Write, true, false, true, kept, true, kOk},
+      {TJobAction::Write, false, false, true, kept, true, kOk},
+      {TJobAction::ClearEeprom, false, false, true, kept, true, kOk},
+      {TJobAction::Write, true, false, false, kept, false, kOk},
+      {TJobAction::Read, true, false, true, kept, false, kOk},
+      {TJobAction::Write, true, true, true, kept, false, kOk},
+      {TJobAction::Write, true, false, true, notAFolder + "/sub", true, kBackupFailed},
+  };
+  for (const TChoiceCase& c : choices) {
+    SCOPED_TRACE(static_cast<int>(c.action) * 100 + c.flash * 10 + c.verifyOnly);
+    TLaunchChoice choice;
+    choice.Action = c.action;
+    choice.Flash = c.flash;
+    choice.VerifyOnly = c.verifyOnly;
+    choice.File = c.action == TJobAction::Read ? PathOf("dump.bin") : c.flash ? fw : WriteFile("immo.eep", Code(512));
+    choice.Backup = c.backupOn;
+    choice.BackupFolder = c.backupFolder;
+    const TLaunch launch = PrepareLaunch(choice);
+    EXPECT_EQ(launch.Request.Backup, c.backup);
+    EXPECT_EQ(launch.Refused ? launch.Refusal.caption : "", c.result == kOk ? "" : ErrorCaption(c.result));
+    if (launch.Refused) {
+      EXPECT_NE(launch.Refusal.text.find(notAFolder), std::string::npos) << launch.Refusal.text;
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "kept" / "deeper")) << "made when needed";
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "kept" / "deeper")) << "the probe leaves nothing behind";
+
+  // Restoring is an ordinary write of the backup: each size the job keeps passes the pre-flight.
+  struct TRestoreCase {
+    TEcuFamily family;
+    bool flash;
+    size_t size;
+  };
+  using F = TEcuFamily;
+  const TRestoreCase restores[] = {
+      {F::January5, true, kPageSize},      {F::January5, true, 2 * kPageSize}, {F::January5, false, 512},
+      {F::Vs51, true, 2 * kPageSize},      {F::Vs51, false, 512},              {F::January72, true, kPageSize},
+      {F::January72, false, 512},          {F::Mikas7, true, kPageSize},       {F::Mikas7, false, 512},
+      {F::M797, true, 8 * kPageSize},      {F::M10, true, 8 * kPageSize},
+  };
+  for (const TRestoreCase& r : restores) {
+    SCOPED_TRACE(std::string(EcuFamilyName(r.family)) + " " + std::to_string(r.size));
+    const std::string backup = WriteFile("backup.bin", Bytes(r.size, 0xFF));
+    const TPreflight p = Run(r.family, TJobAction::Write, r.flash, backup, r.size == 2 * kPageSize);
+    EXPECT_EQ(p.Result, kOk) << p.RefusalUtf8;
+  }
 }
 
 }  // namespace
