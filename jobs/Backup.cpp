@@ -147,17 +147,13 @@ bool ChangesEcuMemory(const TJobRequest& rq) {
          rq.JobKind == kJobClearEeprom;
 }
 
-std::vector<TPlanRange> BackupWindowOf(const TJobRequest& rq, const TJobPlan& plan) {
+std::vector<TPlanRange> BackupWindowOf(const TJobRequest& rq) {
   const TJobWindow w = JobWindowOf(rq);
   if (w.IsEeprom) return {{0, w.FirstAddress, w.BankBytes}};
-  uint8_t last = w.FirstBank;
-  if (IsEightBankFamily(rq.Family)) {
-    last = w.LastBank;
-  } else {
-    for (const TPlanRange& r : plan.Spans()) last = std::max(last, std::min(r.Bank, w.LastBank));
-  }
+  // The erase before a flash write clears the whole chip, whatever part of it the file fills:
+  // a one-page write on a two-page chip loses page 1 too, so the backup keeps every page.
   std::vector<TPlanRange> window;
-  for (unsigned bank = w.FirstBank; bank <= last; ++bank) window.push_back({static_cast<uint8_t>(bank), 0, kPageSize});
+  for (unsigned bank = w.FirstBank; bank <= w.LastBank; ++bank) window.push_back({static_cast<uint8_t>(bank), 0, kPageSize});
   return window;
 }
 
@@ -208,10 +204,9 @@ std::string CheckBackupFolder(const std::string& folder) {
   return "";
 }
 
-ResultCode MakeBackup(const TJobRequest& rq, const TJobPlan& plan, TFlashPro& memory, std::string& savedPath,
-                      std::string& detail) {
+ResultCode MakeBackup(const TJobRequest& rq, TFlashPro& memory, std::string& savedPath, std::string& detail) {
   savedPath.clear();
-  const std::vector<TPlanRange> window = BackupWindowOf(rq, plan);
+  const std::vector<TPlanRange> window = BackupWindowOf(rq);
   std::vector<uint8_t> image;
   if (ResultCode r = ReadAndCheck(rq, window, memory, image, detail)) return r;
   const std::string version = JobWindowOf(rq).IsEeprom ? "" : PassportVersionOfImage(rq.Family, image);

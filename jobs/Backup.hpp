@@ -14,9 +14,9 @@ namespace quillorn {
 // True for the jobs that change the ECU's memory: writes and the EEPROM clear.
 bool ChangesEcuMemory(const TJobRequest& request);
 
-// The pages or banks the backup holds, in file order: the EEPROM; page 0, and page 1 too
-// when the plan reaches it (the file is then a double image); the eight banks.
-std::vector<TPlanRange> BackupWindowOf(const TJobRequest& request, const TJobPlan& plan);
+// The pages or banks the backup holds, in file order: the EEPROM; every page the flash erase
+// clears (both pages of a two-page chip: the file is then a double image); the eight banks.
+std::vector<TPlanRange> BackupWindowOf(const TJobRequest& request);
 
 // "2026-12-08_153012_january5_J5V05L05_flash.bin": local time, family, the passport's version
 // when there is one, and the memory ("flash", "flash-dual", "eeprom").
@@ -36,7 +36,6 @@ std::string CheckBackupFolder(const std::string& folder);
 
 // Reads the window, checks the read and saves it. kOk with savedPath set; kAborted when the
 // user stopped it; kBackupFailed with detail saying why and what to do.
-ResultCode MakeBackup(const TJobRequest& request, const TJobPlan& plan, TFlashPro& memory, std::string& savedPath,
-                      std::string& detailUtf8);
+ResultCode MakeBackup(const TJobRequest& request, TFlashPro& memory, std::string& savedPath, std::string& detailUtf8);
 
 }  // namespace quillorn

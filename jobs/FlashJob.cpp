@@ -128,10 +128,7 @@ ResultCode TJob::Run() {
 // Nothing is erased or written until the memory the job changes is safe in a file.
 ResultCode TJob::KeepBackup() {
   d_.Memory.SetReplyTimeout(rq_.JobReplyTimeout);
-  const TJobPlan none;
-  const ResultCode r =
-      MakeBackup(rq_, plan_ != nullptr ? *plan_ : none, d_.Memory, d_.State.BackupFile, d_.State.FailureDetail);
-  return Fail(r);
+  return Fail(MakeBackup(rq_, d_.Memory, d_.State.BackupFile, d_.State.FailureDetail));
 }
 
 ResultCode TJob::Transfer() {

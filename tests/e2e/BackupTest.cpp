@@ -23,8 +23,9 @@ struct TBackupCase {
 };
 
 const TBackupCase kCases[] = {
-    {"Январь page", "january5", TEcuFamily::January5, TJobAction::Write, true, false, false, kPage, 0, kPage,
-     "_january5_J5V05L05_flash.bin", 1000},
+    // The erase clears both pages, so a one-page write keeps both.
+    {"Январь page", "january5", TEcuFamily::January5, TJobAction::Write, true, false, false, kPage, 0, 2 * kPage,
+     "_january5_J5V05L05_flash-dual.bin", 1000},
     {"both pages", "vs51", TEcuFamily::Vs51, TJobAction::Write, true, true, false, 2 * kPage, 0, 2 * kPage,
      "_vs51_J5V05L05_flash-dual.bin", 1000},
     {"second page", "january72", TEcuFamily::January72, TJobAction::Write, true, false, true, kPage, 0, 2 * kPage,
