@@ -10,7 +10,7 @@
 // elapsed / (wire + ECU + requests x latency): every request waits once for the adapter.
 // A write's verification is measured apart and printed in a table of its own.
 // Another compares a 64 KiB page write with and without the backup the job keeps before the
-// erase (the page read, then summed on the ECU), whole jobs from start to end.
+// erase (both pages the erase clears, read, then summed on the ECU), whole jobs from start to end.
 // A last table writes a typical image (code and calibration with blank areas between) and
 // shows what leaving its blank blocks off the line saves.
 #include <unistd.h>
@@ -202,10 +202,10 @@ void RunSpeed(int baud, uint32_t latencyMs, const TPlan& plan, const std::string
     rows.push_back(measured("flash write", run, "Загрузка...", std::equal(flash.begin(), flash.end(), written.begin())));
   }
   if (plan.backup && !plan.sizes.empty()) {
-    // The page the write replaces is what the backup must hold.
+    // The erase clears the whole two-page chip, so the backup must hold both pages as they were.
     TBackupRow row{baud, latencyMs};
     const TJobRun plain = harness.RunFlashJob(request(kJobWrite, 1, flashFile), limit);
-    const auto before = Slice(bench->Bench().Flash(), kPageSize);
+    const auto before = Slice(bench->Bench().Flash(), 2 * kPageSize);
     TJobRequest rq = request(kJobWrite, 1, flashFile);
     rq.Backup = true;
     rq.BackupFolder = dir + "/backups";
@@ -295,7 +295,7 @@ void PrintCpu(const std::vector<TRow>& rows) {
 
 void PrintBackup(const std::vector<TBackupRow>& rows) {
   if (rows.empty()) return;
-  std::printf("\n64 KiB page write, whole job, without and with the backup before the erase:\n");
+  std::printf("\n64 KiB page write, whole job, without and with the backup of both pages before the erase:\n");
   std::printf("%6s %4s %9s %9s %13s %7s %s\n", "bit/s", "lat", "write s", "backup s", "with backup s", "ratio",
               "backup");
   for (const TBackupRow& r : rows) {

@@ -76,7 +76,7 @@ expect_message_with_backup() {  # seconds expected-"caption|text" name-end
   esac
   echo "gui_test: message \"$got\""
   backup="$(winepath -u "${got#*Резервная копия: }" 2>/dev/null | tr -d '\r')"
-  [ "$(stat -c %s "$backup" 2>/dev/null)" = 65536 ] || fail "the backup \"$backup\" is not a 64 KiB page"
+  [ "$(stat -c %s "$backup" 2>/dev/null)" = 131072 ] || fail "the backup \"$backup\" is not both 64 KiB pages the erase clears"
 }
 
 # --- Keyboard, status bar, session end, devices and DPI -------------------------------------
@@ -330,7 +330,7 @@ perl -e '
 drv click WriteECU
 drv file-dialog "Загрузить файл" "$(winpath "$work/write.bin")" 60 || { import -window root "$root/build/gui-failure.png"; fail "open dialog"; }
 [ "$scenario" = zhv4 ] || check_job_refuses_session_end
-expect_message_with_backup 900 "|Операция успешно завершена." "_january5_flash.bin"
+expect_message_with_backup 900 "|Операция успешно завершена." "_january5_flash-dual.bin"
 expect_text SWid "QUILLORN-TEST-01"
 expect_text PassportText "Записываемая прошивка"
 expect_text panel1 "0%"
