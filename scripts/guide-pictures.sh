@@ -184,13 +184,15 @@ close_window
 cp "$files/прошивка.bin" "$files/двойная.bin" "$work/"
 cd "$work"
 bench="sim:january5,flash=$work/cli-flash.bin,eeprom=$work/cli-eeprom.bin"
+# Backups go where a user's would, shown as the home folder "~".
+export XDG_DATA_HOME="$work/home/.local/share"
 # Output and progress in the order they were printed; of the progress lines each stage's
 # first and last are kept (a terminal shows them as one bar that fills). The bench's port
 # reads as the COM3 a user would have.
 run() {  # picture-name command words...
   local name="$1"; shift
   { printf '$ quillorn'; printf ' %s' "$@" | sed "s|$bench|COM3|g"; printf '\n'
-    stdbuf -oL -eL "$quillorn" "$@" 2>&1 | grep -v ' [1-9][0-9]\?%$' | sed "s|$work/||g; s|$bench|COM3|g" || true
+    stdbuf -oL -eL "$quillorn" "$@" 2>&1 | grep -v ' [1-9][0-9]\?%$' | sed "s|$work/home|~|g; s|$work/||g; s|$bench|COM3|g" || true
   } >"$work/$name.txt"
   picture_of_terminal "$name" "$work/$name.txt"
 }
