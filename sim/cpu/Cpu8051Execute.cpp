@@ -10,7 +10,25 @@ namespace quillorn::sim {
 
 struct TCpu8051::TInstructions {
   using THandler = std::uint64_t (*)(TCpu8051&, std::uint8_t opcode);
-  using TTable = std::array<THandler, 256>;
+  // The decoder: a handler per opcode, and which opcodes a fill has reached. Build checks the
+  // marks, not the pointers: the sanitizer build cannot compare function pointers in a constant
+  // expression.
+  struct TTable {
+    std::array<THandler, 256> handlers{};
+    std::array<bool, 256> filled{};
+
+    struct TSlot {
+      TTable& table;
+      unsigned opcode;
+      constexpr THandler operator=(THandler handler) const {
+        table.handlers[opcode] = handler;
+        table.filled[opcode] = true;
+        return handler;
+      }
+    };
+    constexpr TSlot operator[](unsigned opcode) { return {*this, opcode}; }
+    constexpr THandler operator[](unsigned opcode) const { return handlers[opcode]; }
+  };
 
   // --- Operands selected by the low opcode bits -----------------------------------------
 
@@ -573,8 +591,8 @@ struct TCpu8051::TInstructions {
     FillColumn2(t);
     FillColumn3(t);
     FillColumns4And5(t);
-    for (const THandler handler : t) {
-      if (handler == nullptr) throw "an opcode without a handler";
+    for (const bool filled : t.filled) {
+      if (!filled) throw "an opcode without a handler";
     }
     return t;
   }
