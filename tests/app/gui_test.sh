@@ -58,9 +58,22 @@ expect_text() {  # control expected
   [ "$got" = "$2" ] || fail "$1 shows \"$got\", expected \"$2\""
   echo "gui_test: $1 = \"$got\""
 }
+# The next message box, answered. On a busy machine the bench on its pseudo-terminal answers a
+# few milliseconds late and the window rightly tells of a slow adapter, once, whenever its
+# probes find it: that notice is answered and the box after it read.
+next_message() {  # seconds
+  local got
+  while got="$(drv message "$1" | tr -d '\r')"; do
+    case "$got" in
+      "Задержка USB-адаптера|"*) echo "gui_test: latency notice answered: ${got%%. Каждый*}" >&2 ;;
+      *) printf '%s' "$got"; return 0 ;;
+    esac
+  done
+  return 1
+}
 expect_message() {  # seconds expected-"caption|text"
   local got
-  got="$(drv message "$1" | tr -d '\r')" || fail "no message box (expected \"$2\")"
+  got="$(next_message "$1")" || fail "no message box (expected \"$2\")"
   [ "$got" = "$2" ] || fail "message \"$got\", expected \"$2\""
   echo "gui_test: message \"$got\""
 }
@@ -69,7 +82,7 @@ expect_message() {  # seconds expected-"caption|text"
 # a file in the user's Documents. Sets backup to its path as Wine's Unix side sees it.
 expect_message_with_backup() {  # seconds expected-"caption|text" name-end
   local got
-  got="$(drv message "$1" | tr -d '\r')" || fail "no message box (expected \"$2\")"
+  got="$(next_message "$1")" || fail "no message box (expected \"$2\")"
   case "$got" in
     "$2"$'\n'"Резервная копия: "*'\Documents\Quillorn\Резервные копии\'*"$3") ;;
     *) fail "message \"$got\", expected \"$2\" and the backup's line" ;;
@@ -218,7 +231,7 @@ zhv4_identification() {
   drv wait-enabled Ident 30 || fail "CTS did not enable Ident"
   drv click Ident
   local report
-  report="$(drv message 300 | tr -d '\r')" || fail "no identification report"
+  report="$(next_message 300)" || fail "no identification report"
   echo "gui_test: report \"${report%%$'\n'*}\""
   case "$report" in
     "Данные диагностики|Контроллер: Январь-5.x"*) ;;
