@@ -9,6 +9,7 @@
 #include "protocol/KW2000Pro.hpp"
 #include "sim/BenchRegistry.hpp"
 #include "tests/app/Form1Fixture.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -40,7 +41,7 @@ class Form1Bench : public Form1Test {
     }
   }
   std::string TempFile(const std::string& name) {
-    files.push_back(::testing::TempDir() + "quillorn-bench-" + name);
+    files.push_back(ProcessTempPath("bench-" + name));
     return files.back();
   }
   std::vector<std::string> files;
@@ -184,7 +185,7 @@ TEST_F(Form1Bench, FlashWriteAndReadBackThroughTheButtons) {
   ASSERT_EQ(view.Boxes().size(), 1u);
   // The write kept the page it replaced and names that file under the success.
   EXPECT_EQ(view.Boxes()[0].text, "Операция успешно завершена.\nРезервная копия: " + form->JobState.BackupFile);
-  EXPECT_NE(form->JobState.BackupFile.find("quillorn-app-backups"), std::string::npos) << "the test's own folder";
+  EXPECT_NE(form->JobState.BackupFile.find(ProcessTempPath("app-backups")), std::string::npos) << "the test's own folder";
   EXPECT_EQ(form->Control(TControlId::SWid).text, passport);
   EXPECT_EQ(form->Session.LinkState, kLinkBootstrapRunning);
   EXPECT_EQ(Panel(1), "0%");

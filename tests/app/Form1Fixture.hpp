@@ -16,6 +16,7 @@
 #include "serial/SerialDevice.hpp"
 #include "tests/app/FakeForm1View.hpp"
 #include "tests/app/TestSettingsLocation.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 
@@ -51,7 +52,7 @@ class Form1Test : public ::testing::Test {
     store = CreateUserSettingsStore(location);
     TForm1Services services{loader, memory, *store, [this] { return ports; },
                             [this](const TJobRequest& rq, TJobDrivers& d) { return job(rq, d); },
-                            ::testing::TempDir() + "quillorn-app-backups"};  // never the user's own folder
+                            ProcessTempPath("app-backups")};  // never the user's own folder
     form = std::make_unique<TForm1>(view, services);
     return *form;
   }

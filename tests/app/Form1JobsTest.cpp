@@ -5,6 +5,7 @@
 
 #include "platform/Clock.hpp"
 #include "tests/app/Form1Fixture.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -15,7 +16,7 @@ class Form1Jobs : public Form1Test {
     for (const std::string& file : files) std::remove(file.c_str());
   }
   std::string File(const std::string& name, std::initializer_list<uint8_t> bytes) {
-    std::string full = ::testing::TempDir() + "quillorn-app-" + std::to_string(files.size()) + "-" + name;
+    std::string full = ProcessTempPath("app-" + std::to_string(files.size()) + "-" + name);
     std::ofstream out(full, std::ios::binary);
     for (uint8_t b : bytes) out.put(static_cast<char>(b));
     files.push_back(full);
@@ -99,7 +100,7 @@ TEST_F(Form1Jobs, JobKindsFollowTheFamily) {
     form->CheckFamily(c.family);
     form->SetControlMode(ControlsReady);
     if (c.button != TControlId::DeImmo)
-      view.dialogPaths.push_back(c.fileSize != 0 ? Sized("image.bin", c.fileSize) : ::testing::TempDir() + "dump.bin");
+      view.dialogPaths.push_back(c.fileSize != 0 ? Sized("image.bin", c.fileSize) : ProcessTempPath("dump.bin"));
     seen = {};
     seen.JobKind = 99;
     StartAndFinish(c.button);

@@ -8,6 +8,7 @@
 #include "cli/CommandTrace.hpp"
 #include "protocol/LinkState.hpp"
 #include "serial/PortMap.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 TEST(CommandTrace, ClosesTheProgramPortBeforeTheTraceEnds) {
   TFakeProvider provider;
   TPortMap::Instance().SetOverride(231, "fake:traced");
-  const std::string path = (std::filesystem::temp_directory_path() / "quillorn-command-trace.txt").string();
+  const std::string path = ProcessTempPath("command-trace.txt");
   {
     TCommandTrace trace;
     ASSERT_TRUE(trace.Log().Start(path));

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "bench/kit/JobHarness.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 
@@ -37,7 +38,7 @@ inline Bytes Slice(const Bytes& b, size_t from, size_t count) { return Bytes(b.b
 class JobEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "quillorn_e2e_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ = ProcessTempPath(std::string("e2e_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

@@ -15,6 +15,7 @@
 #include "platform/AbortMailbox.hpp"
 #include "report/JobReport.hpp"
 #include "protocol/Protocol.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 
@@ -101,8 +102,7 @@ class ImageTest : public ::testing::Test {
     while (PeekAbortMessage()) {
     }
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder = std::filesystem::temp_directory_path() /
-             (std::string("quillorn-image-") + info->test_suite_name() + "-" + info->name());
+    folder = ProcessTempPath(std::string("image-") + info->test_suite_name() + "-" + info->name());
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
   }

@@ -8,6 +8,7 @@
 
 #include "jobs/Backup.hpp"
 #include "jobs/Passport.hpp"
+#include "tests/ProcessTempPath.hpp"
 
 namespace quillorn::test {
 namespace {
@@ -35,7 +36,7 @@ TEST(BackupName, SaysWhenWhichFamilyFirmwareAndMemoryAndTakesNoNameTwice) {
   };
   for (const TCase& c : cases) EXPECT_EQ(BackupFileName(c.family, t, c.version, c.memory), c.name);
 
-  const auto folder = std::filesystem::temp_directory_path() / "quillorn-backup-names";
+  const std::filesystem::path folder = ProcessTempPath("backup-names");
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   const std::string dir = folder.string();
