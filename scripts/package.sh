@@ -5,18 +5,23 @@
 #   SHA256SUMS                        for both
 # Reuses build/native and build/windows (configured and brought up to date here; with
 # QUILLORN_PACKAGE_NO_BUILD=1 taken as they are). They replace the packages in dist/.
+# The Linux build's `dist` target runs this script with QUILLORN_PACKAGE_NATIVE_DIR naming that
+# build, whose two programs it has just brought up to date.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 jobs=${QUILLORN_JOBS:-$(nproc)}
 dist="$root/dist"
 stage="$root/build/package"
+native="${QUILLORN_PACKAGE_NATIVE_DIR:-$root/build/native}"
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
 
 build_programs() {
-  cmake --preset native >/dev/null
-  cmake --build build/native -j "$jobs" --target quillorn quillorn-sim
+  if [ -z "${QUILLORN_PACKAGE_NATIVE_DIR:-}" ]; then
+    cmake --preset native >/dev/null
+    cmake --build build/native -j "$jobs" --target quillorn quillorn-sim
+  fi
   cmake --preset windows >/dev/null
   cmake --build build/windows -j "$jobs" --target Quillorn quillorn
 }
@@ -24,12 +29,12 @@ build_programs() {
 # The version both builds were made with; they must agree, or the zip and the .deb would name
 # different programs.
 read_version() {
-  local native windows
-  native=$(sed -n 's/^#define QUILLORN_VERSION "\(.*\)"$/\1/p' build/native/generated/QuillornVersion.hpp)
+  local native_version windows
+  native_version=$(sed -n 's/^#define QUILLORN_VERSION "\(.*\)"$/\1/p' "$native/generated/QuillornVersion.hpp")
   windows=$(sed -n 's/^#define QUILLORN_VERSION "\(.*\)"$/\1/p' build/windows/generated/QuillornVersion.hpp)
-  [ -n "$native" ] || fail "no version in build/native/generated/QuillornVersion.hpp"
-  [ "$native" = "$windows" ] || fail "build/native is $native but build/windows is $windows"
-  echo "$native"
+  [ -n "$native_version" ] || fail "no version in $native/generated/QuillornVersion.hpp"
+  [ "$native_version" = "$windows" ] || fail "$native is $native_version but build/windows is $windows"
+  echo "$native_version"
 }
 
 # Text for Notepad: UTF-8 with a byte-order mark (so the Cyrillic shows on any Windows) and
@@ -125,7 +130,7 @@ stage_deb_tree() {
   local tree="$1"
   local doc="$tree/usr/share/doc/quillorn"
   mkdir -p "$tree/DEBIAN" "$tree/usr/bin" "$doc" "$tree/usr/share/lintian/overrides"
-  install -m 0755 build/native/cli/quillorn build/native/sim/quillorn-sim "$tree/usr/bin/"
+  install -m 0755 "$native/cli/quillorn" "$native/sim/quillorn-sim" "$tree/usr/bin/"
   strip --strip-unneeded --remove-section=.comment --remove-section=.note "$tree"/usr/bin/*
   make_man_pages "$tree"
   install -m 0644 packaging/debian/copyright packaging/debian/README.Debian "$doc/"

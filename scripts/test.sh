@@ -44,7 +44,7 @@ if [ "${QUILLORN_SKIP_WINDOWS:-0}" != 1 ]; then
   step "Windows tests under Wine"
   scripts/wine-env.sh ctest --test-dir build/windows --output-on-failure -j "$jobs"
   step "release packages (dist/) and their checks"
-  QUILLORN_JOBS="$jobs" scripts/package.sh
+  QUILLORN_JOBS="$jobs" cmake --build --preset native --target dist
   scripts/check-packages.sh
 fi
 
