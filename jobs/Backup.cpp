@@ -14,6 +14,7 @@
 #include "platform/BackupFolder.hpp"
 #include "platform/File.hpp"
 #include "protocol/RangeChecksum.hpp"
+#include "report/Quoted.hpp"
 
 namespace quillorn {
 
@@ -22,8 +23,6 @@ namespace {
 constexpr size_t kVersionNameLimit = 32;
 constexpr const char* kProbeName = ".quillorn-probe";
 constexpr const char* kCheckLine = " Проверьте кабель и питание ЭБУ и повторите задание.";
-
-std::string Quoted(const std::string& path) { return "«" + path + "»"; }
 
 const char* MemoryWord(const TJobRequest& rq, const std::vector<TPlanRange>& window) {
   if (JobWindowOf(rq).IsEeprom) return "eeprom";

@@ -8,6 +8,7 @@
 #include "jobs/Backup.hpp"
 #include "jobs/FlashJob.hpp"
 #include "platform/File.hpp"
+#include "report/Quoted.hpp"
 
 namespace quillorn {
 
@@ -20,8 +21,6 @@ constexpr const char* kAttention = "Внимание!";
 
 bool IsWriteKind(uint8_t kind) { return kind == kJobWrite || kind == kJobMikasWrite || kind == kJobBanksWrite; }
 bool IsReadKind(uint8_t kind) { return kind == kJobRead || kind == kJobMikasRead || kind == kJobBanksRead; }
-
-std::string Quoted(const std::string& path) { return "«" + path + "»"; }
 
 std::string Hex(uint32_t value, int digits) {
   char text[16];
