@@ -7,31 +7,36 @@
 
 namespace quillorn::cli_text {
 
-// A command line that cannot run (exit 2), each printed as "quillorn: TEXT (see ...)".
-inline constexpr const char* kNoCommand = "no command given";
-inline constexpr const char* kUnknownCommand = "unknown command";
-inline constexpr const char* kUnexpectedArgument = "unexpected argument";
-inline constexpr const char* kPortNeedsValue = "--port needs a port: COMn, a device path or sim:<model>";
-inline constexpr const char* kEcuNeedsValue = "--ecu needs a family";
-inline constexpr const char* kUnknownFamily = "unknown ECU family";
+// A command line that cannot run (exit 2), each printed as "quillorn: TEXT (справка: quillorn
+// help)"; a word the user typed follows its text in «».
+inline constexpr const char* kNoCommand = "не указано задание";
+inline constexpr const char* kUnknownCommand = "неизвестное задание";
+inline constexpr const char* kUnexpectedArgument = "лишнее слово в командной строке";
+inline constexpr const char* kPortNeedsValue = "после --port укажите порт: COMn, путь к устройству или sim:<модель>";
+inline constexpr const char* kEcuNeedsValue = "после --ecu укажите тип ЭБУ";
+inline constexpr const char* kUnknownFamily = "неизвестный тип ЭБУ";
 inline constexpr const char* kFamilyNames = "(january5, mikas7, vs51, january72, m797, m10)";
-inline constexpr const char* kBaudNeedsValue = "--baud needs a positive number of bit/s";
-inline constexpr const char* kTraceNeedsValue = "--trace needs a file";
-inline constexpr const char* kUnknownOption = "unknown option";
-inline constexpr const char* kNeedsPort = "needs --port";
-inline constexpr const char* kNeedsEcu = "needs --ecu";
-inline constexpr const char* kNeedsFile = "needs a file";
-inline constexpr const char* kNoEepromJobs = "the EEPROM jobs do not exist for";
-inline constexpr const char* kSeeHelp = "(see \"quillorn help\")";
+inline constexpr const char* kBaudNeedsValue = "после --baud укажите скорость в бит/с: целое число больше нуля";
+inline constexpr const char* kTraceNeedsValue = "после --trace укажите файл журнала";
+inline constexpr const char* kBackupDirNeedsValue = "после --backup-dir укажите папку";
+inline constexpr const char* kOption = "ключ";
+inline constexpr const char* kNotForCommand = "не подходит к заданию";
+inline constexpr const char* kForCommand = "для задания";
+inline constexpr const char* kNeedsPort = "укажите порт (--port)";
+inline constexpr const char* kNeedsEcu = "укажите тип ЭБУ (--ecu)";
+inline constexpr const char* kNeedsFile = "укажите файл";
+inline constexpr const char* kNoEepromJobs = "заданий EEPROM нет у ЭБУ";
+inline constexpr const char* kSeeHelp = "(справка: quillorn help)";
 
 // A question the pre-flight asks while nobody can answer it.
 inline constexpr const char* kNobodyToAsk =
     "спросить некого (нет терминала), задание не начато; --yes отвечает «да» на все вопросы";
 
 // The port and the trace log, before the job starts (exit 1).
-inline constexpr const char* kTraceNotWritable = "cannot write the trace file";
-inline constexpr const char* kNoFreePortNumber = "no port number is free for";
-inline constexpr const char* kCannotOpenPort = "cannot open the port";
+inline constexpr const char* kTraceNotWritable = "не удаётся записать файл журнала";
+inline constexpr const char* kTraceWhatToDo = "укажите после --trace файл в папке, куда можно писать";
+inline constexpr const char* kNoFreePortNumber = "не осталось свободного номера порта для";
+inline constexpr const char* kCannotOpenPort = "не удаётся открыть порт";
 inline constexpr const char* kPortError = "Ошибка порта:";
 inline constexpr const char* kPortWord = "Коммуникационный порт";
 inline constexpr const char* kPortBusy = "занят или отсутствует";
@@ -47,12 +52,13 @@ inline constexpr const char* kVerifyDiffers = "Данные в ЭБУ отлич
 
 // Every text above, so that each can be looked up where the user reads about them.
 inline constexpr std::array kAll{
-    kNoCommand,        kUnknownCommand,   kUnexpectedArgument, kPortNeedsValue,         kEcuNeedsValue,
-    kUnknownFamily,    kFamilyNames,      kBaudNeedsValue,     kTraceNeedsValue,        kUnknownOption,
-    kNeedsPort,        kNeedsEcu,         kNeedsFile,          kNoEepromJobs,           kSeeHelp,
-    kNobodyToAsk,      kTraceNotWritable, kNoFreePortNumber,   kCannotOpenPort,         kPortError,
-    kPortWord,         kPortBusy,         kPortWhatToDo,       kPortSettingsUnreadable, kPortRefusedSpeed,
-    kPortLineFormat,   kVerifyEqual,      kVerifyDiffers,
+    kNoCommand,        kUnknownCommand,      kUnexpectedArgument, kPortNeedsValue,  kEcuNeedsValue,
+    kUnknownFamily,    kFamilyNames,         kBaudNeedsValue,     kTraceNeedsValue, kBackupDirNeedsValue,
+    kOption,           kNotForCommand,       kForCommand,         kNeedsPort,       kNeedsEcu,
+    kNeedsFile,        kNoEepromJobs,        kSeeHelp,            kNobodyToAsk,     kTraceNotWritable,
+    kTraceWhatToDo,    kNoFreePortNumber,    kCannotOpenPort,     kPortError,       kPortWord,
+    kPortBusy,         kPortWhatToDo,        kPortSettingsUnreadable, kPortRefusedSpeed, kPortLineFormat,
+    kVerifyEqual,      kVerifyDiffers,
 };
 
 }  // namespace quillorn::cli_text

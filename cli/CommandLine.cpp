@@ -6,6 +6,7 @@
 
 #include "cli/ArgumentWords.hpp"
 #include "cli/CliTexts.hpp"
+#include "report/Quoted.hpp"
 
 namespace quillorn {
 
@@ -60,7 +61,7 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
   const std::vector<std::string>& args = split.words;
   if (args.empty()) return Error(cli_text::kNoCommand);
   const auto found = Actions().find(args[0]);
-  if (found == Actions().end()) return Error(std::string(cli_text::kUnknownCommand) + " \"" + args[0] + "\"");
+  if (found == Actions().end()) return Error(std::string(cli_text::kUnknownCommand) + " " + Quoted(args[0]));
   const TActionInfo info = found->second;
   TCliCommand cmd;
   cmd.action = info.action;
@@ -81,14 +82,14 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     };
     std::string text;
     if (operand) {
-      if (!info.needsFile || !cmd.file.empty()) return Error(std::string(cli_text::kUnexpectedArgument) + " \"" + a + "\"");
+      if (!info.needsFile || !cmd.file.empty()) return Error(std::string(cli_text::kUnexpectedArgument) + " " + Quoted(a));
       cmd.file = a;
     } else if (takesPort && a == "--port") {
       if (!value(cmd.port)) return Error(cli_text::kPortNeedsValue);
     } else if (takesEcu && a == "--ecu") {
       if (!value(text)) return Error(cli_text::kEcuNeedsValue);
       cmd.family = EcuFamilyFromName(text);
-      if (!cmd.family) return Error(std::string(cli_text::kUnknownFamily) + " \"" + text + "\" " + cli_text::kFamilyNames);
+      if (!cmd.family) return Error(std::string(cli_text::kUnknownFamily) + " " + Quoted(text) + " " + cli_text::kFamilyNames);
     } else if (takesEcu && a == "--baud") {
       if (!value(text) || !ParseBaud(text, cmd.baud)) return Error(cli_text::kBaudNeedsValue);
     } else if (info.flashOptions && a == "--dual") {
@@ -99,7 +100,7 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     } else if (changesMemory && a == "--no-backup") {
       cmd.backup = false;
     } else if (changesMemory && a == "--backup-dir") {
-      if (!value(cmd.backupDir) || cmd.backupDir.empty()) return Error("--backup-dir needs a folder");
+      if (!value(cmd.backupDir) || cmd.backupDir.empty()) return Error(cli_text::kBackupDirNeedsValue);
     } else if (takesEcu && info.action != TCliAction::Verify && a == "--yes") {
       cmd.yes = true;
     } else if (info.flashOptions && info.action == TCliAction::Write && a == "--second-page") {
@@ -109,16 +110,17 @@ TCliParse ParseCommandLine(const std::vector<std::string>& commandLine) {
     } else if (takesPort && a == "--trace") {
       if (!value(cmd.traceFile)) return Error(cli_text::kTraceNeedsValue);
     } else if (!operand && a.size() > 1 && a[0] == '-' && a != "-") {
-      return Error(std::string(cli_text::kUnknownOption) + " \"" + a + "\" for " + args[0]);
+      return Error(std::string(cli_text::kOption) + " " + Quoted(a) + " " + cli_text::kNotForCommand + " " + args[0]);
     } else if (info.needsFile && cmd.file.empty()) {
       cmd.file = a;
     } else {
-      return Error(std::string(cli_text::kUnexpectedArgument) + " \"" + a + "\"");
+      return Error(std::string(cli_text::kUnexpectedArgument) + " " + Quoted(a));
     }
   }
-  if (takesPort && cmd.port.empty()) return Error(args[0] + " " + cli_text::kNeedsPort);
-  if (takesEcu && !cmd.family) return Error(args[0] + " " + cli_text::kNeedsEcu);
-  if (info.needsFile && cmd.file.empty()) return Error(args[0] + " " + cli_text::kNeedsFile);
+  const std::string forCommand = std::string(cli_text::kForCommand) + " " + args[0] + " ";
+  if (takesPort && cmd.port.empty()) return Error(forCommand + cli_text::kNeedsPort);
+  if (takesEcu && !cmd.family) return Error(forCommand + cli_text::kNeedsEcu);
+  if (info.needsFile && cmd.file.empty()) return Error(forCommand + cli_text::kNeedsFile);
   const bool eeprom = info.action == TCliAction::EepromWrite || info.action == TCliAction::EepromRead ||
                       info.action == TCliAction::EepromClear;
   if (eeprom && IsEightBankFamily(*cmd.family))

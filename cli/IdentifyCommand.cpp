@@ -9,6 +9,7 @@
 #include "jobs/ResultMessage.hpp"
 #include "protocol/ProgramDrivers.hpp"
 #include "protocol/ReportScope.hpp"
+#include "report/Quoted.hpp"
 
 namespace quillorn {
 
@@ -55,7 +56,8 @@ int RunIdentifyCommand(const TCliCommand& cmd) {
   // The window's status poll has the port open on the programmer's line when the job starts;
   // the reset into the diagnostic software goes out on it.
   if (drivers.BootLoader.Open(portNumber, cmd.baud, kProgrammerLine) != kOk) {
-    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kCannotOpenPort, cmd.port.c_str());
+    std::fprintf(stderr, "quillorn: %s %s. %s\n", cli_text::kCannotOpenPort, Quoted(cmd.port).c_str(),
+                 cli_text::kPortWhatToDo);
     return kExitFailed;
   }
   TStageLines stages;

@@ -9,6 +9,7 @@
 #include "platform/AbortMailbox.hpp"
 #include "platform/StopRequests.hpp"
 #include "serial/PortMap.hpp"
+#include "report/Quoted.hpp"
 
 namespace quillorn {
 
@@ -50,12 +51,13 @@ uint8_t PortNumberFor(const std::string& port) {
 
 uint8_t PrepareCommandPort(const TCliCommand& cmd, TTraceLog& trace) {
   if (!cmd.traceFile.empty() && !trace.Start(cmd.traceFile)) {
-    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kTraceNotWritable, cmd.traceFile.c_str());
+    std::fprintf(stderr, "quillorn: %s %s: %s\n", cli_text::kTraceNotWritable, Quoted(cmd.traceFile).c_str(),
+                 cli_text::kTraceWhatToDo);
     return 0;
   }
   const uint8_t portNumber = PortNumberFor(cmd.port);
   if (portNumber == 0) {
-    std::fprintf(stderr, "quillorn: %s \"%s\"\n", cli_text::kNoFreePortNumber, cmd.port.c_str());
+    std::fprintf(stderr, "quillorn: %s %s\n", cli_text::kNoFreePortNumber, Quoted(cmd.port).c_str());
     return 0;
   }
   return CheckCommandPort(cmd.port, portNumber, cmd.baud) ? portNumber : 0;
