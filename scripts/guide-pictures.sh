@@ -32,20 +32,12 @@ if [ "${1:-}" != "--inside-x" ]; then
 fi
 
 export WINEPREFIX="${QUILLORN_GUIDE_WINEPREFIX:-$root/build/guide-wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work="$(mktemp -d /tmp/quillorn-pictures.XXXXXX)"
-sim_pid="" app_pid=""
-settings_key='HKCU\Software\Orvik\Quillorn'
-ports_key='HKLM\Software\Wine\Ports'
+. "$root/tests/app/wine_bench.sh"
 
 cleanup() {
   status=$?
-  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
-    timeout 30 wine "$driver_exe" kill >/dev/null 2>&1 || true
-    kill "$app_pid" 2>/dev/null || true
-  fi
-  stop_bench
-  timeout 30 wineserver -k 2>/dev/null || true
+  stop_window_bench_and_wine
   rm -rf "$work"
   exit "$status"
 }
@@ -53,20 +45,10 @@ trap cleanup EXIT
 
 fail() { echo "guide-pictures: FAILED: $*" >&2; exit 1; }
 drv() { timeout 900 wine "$driver_exe" "$@" | tr -d '\r'; }
-stop_bench() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; sim_pid=""; }
 
-# The bench on a pseudo-terminal that Wine offers as COM7, then the window on it.
+# The bench as COM7, then the window on it.
 start_window_on_bench() {  # quillorn-sim options...
-  "$sim" --model january5 "$@" >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-  local tty; tty="$(head -n1 "$work/sim.out")"
-  [ -n "$tty" ] || fail "quillorn-sim did not start: $(cat "$work/sim.err")"
-  wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$tty" /f >/dev/null
-  wine reg add "$settings_key" /v COM /t REG_DWORD /d 7 /f >/dev/null
-  wine reg add "$settings_key" /v Baud /t REG_DWORD /d 57600 /f >/dev/null
-  wineserver -k || true
-  wineserver -w || true
+  start_bench_as_com7 --model january5 "$@"
   timeout 900 wine "$app_exe" >"$work/app.log" 2>&1 &
   app_pid=$!
   drv wait-window 60 >/dev/null || fail "the window did not come up"
@@ -115,25 +97,8 @@ picture_of_terminal() {  # name text-file
   echo "guide-pictures: docs/ru/images/$1.png"
 }
 
-# A 64 KiB image that starts like program code, with a passport at 0x6020.
-firmware() {
-  perl -e '
-    srand(7);
-    my @b = map { int(rand(256)) } 0 .. 65535;
-    $b[0] = 0x02;
-    my %p = (0x6020 => "J5V05L05        ", 0x6030 => "08.12.2026      ", 0x6040 => "VAZ-21126 1.6L  ");
-    while (my ($a, $t) = each %p) { $b[$a + $_] = ord(substr($t, $_, 1)) for 0 .. 15 }
-    print pack("C*", @b);' >"$1"
-}
-
 mkdir -p "$images"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
-wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
-"$root/scripts/wine-fonts.sh"
+prepare_wine_prefix
 # Every program in one desktop of Wine's own, which draws the title bars that Xvfb (no window
 # manager) would leave out; the driver runs in it too, so it finds the window.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null
@@ -145,7 +110,7 @@ marlett=/usr/share/wine/fonts/marlett.ttf
 # The window's files in a folder of drive C:, so that a message naming one reads as a user's.
 files="$WINEPREFIX/drive_c/Прошивки"
 mkdir -p "$files"
-firmware "$files/прошивка.bin"
+firmware_image "$files/прошивка.bin" J5V05L05 08.12.2026 "VAZ-21126 1.6L"
 cat "$files/прошивка.bin" "$files/прошивка.bin" >"$files/двойная.bin"
 
 # 1. The programmer answers, the ECU does not: the window keeps looking for it.

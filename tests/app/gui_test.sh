@@ -30,20 +30,12 @@ driver_exe="$2"
 scenario="${3:-}"
 
 export WINEPREFIX="${QUILLORN_GUI_WINEPREFIX:-$root/build/gui-wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work="$(mktemp -d /tmp/quillorn-gui.XXXXXX)"
-sim_pid="" app_pid=""
-settings_key='HKCU\Software\Orvik\Quillorn'
-ports_key='HKLM\Software\Wine\Ports'
+. "$root/tests/app/wine_bench.sh"
 
 cleanup() {
   status=$?
-  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
-    timeout 30 wine "$driver_exe" kill >/dev/null 2>&1 || true
-    kill "$app_pid" 2>/dev/null || true
-  fi
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  timeout 30 wineserver -k 2>/dev/null || true
+  stop_window_bench_and_wine
   rm -rf "$work"
   exit "$status"
 }
@@ -102,7 +94,6 @@ set_dpi() {
     /t REG_DWORD /d "$hex" /f >/dev/null 2>&1
 }
 drv_out() { drv "$@" | tr -d '\r'; }
-stored() { wine reg query "$settings_key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
 expect_checked() { [ "$(drv_out checked "$1")" = 1 ] || fail "$1 is not checked $2"; }
 
 # Tab reaches the family group at its checked button; the arrow keys change the family, and the
@@ -190,12 +181,8 @@ check_device_change_rescans() {
 # back and forth. Leaves the prefix at 96 dpi.
 check_scaled_window() {  # item-height-at-96
   # A fresh bench with the same memory: the last one's ECU still runs the bootstrap.
-  kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true
-  : >"$work/sim.out"
-  "$sim" --model january5 --flash "$work/ecu-flash.bin" >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-  wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$(head -n1 "$work/sim.out")" /f >/dev/null
+  stop_bench || true
+  start_bench_as_com7 --model january5 --flash "$work/ecu-flash.bin"
   set_dpi 144
   wineserver -k || true
   wineserver -w || true
@@ -244,13 +231,7 @@ zhv4_identification() {
   drv wait-enabled WriteECU 30 || fail "WriteECU stays disabled after the identification"
 }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
-wine reg delete "$settings_key" /f >/dev/null 2>&1 || true
-"$root/scripts/wine-fonts.sh"
+prepare_wine_prefix
 set_dpi 96
 
 sim="${QUILLORN_SIM:-}"
@@ -267,22 +248,12 @@ sim_words=(--model january5 --flash "$work/ecu-flash.bin")
 [ "$scenario" = zhv4 ] && sim_words+=(--programmer zhv4 --modem-lines --erase-time 50)
 app_env=""  # with modem lines: the environment quillorn-sim prints for Wine
 if [ -n "$sim" ]; then
-  # The bench behind a pseudo-terminal; the window finds it as COM7.
-  "$sim" "${sim_words[@]}" >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+  start_bench_as_com7 "${sim_words[@]}"
   if [ "$scenario" = zhv4 ]; then
     for _ in $(seq 100); do [ "$(wc -l <"$work/sim.out")" -ge 2 ] && break; sleep 0.1; done
     app_env="$(sed -n 2p "$work/sim.out")"
   fi
-  tty="$(head -n1 "$work/sim.out")"
-  [ -n "$tty" ] || fail "quillorn-sim did not start: $(cat "$work/sim.err")"
-  wine reg add "$ports_key" /v COM7 /t REG_SZ /d "$tty" /f >/dev/null
-  wine reg add "$settings_key" /v COM /t REG_DWORD /d 7 /f >/dev/null
-  wine reg add "$settings_key" /v Baud /t REG_DWORD /d 57600 /f >/dev/null
-  wineserver -k || true
-  wineserver -w || true
-  echo "gui_test: bench on $tty as COM7"
+  echo "gui_test: bench on $(head -n1 "$work/sim.out") as COM7"
 else
   echo "gui_test: no quillorn-sim found: only the window itself is checked"
 fi
@@ -331,14 +302,7 @@ if [ "$scenario" != zhv4 ]; then
   item_height_96="$(drv_out item-height BaudList)"
 fi
 
-# A 64 KiB image that starts like program code, with a passport at 0x6020.
-perl -e '
-  srand(7);
-  my @b = map { int(rand(256)) } 0 .. 65535;
-  $b[0] = 0x02;
-  my %p = (0x6020 => "QUILLORN-TEST-01", 0x6030 => "07.12.2026      ", 0x6040 => "VAZ-2112 1.6 16V");
-  while (my ($a, $t) = each %p) { $b[$a + $_] = ord(substr($t, $_, 1)) for 0 .. 15 }
-  print pack("C*", @b);' > "$work/write.bin"
+firmware_image "$work/write.bin" QUILLORN-TEST-01 07.12.2026 "VAZ-2112 1.6 16V"
 
 drv click WriteECU
 drv file-dialog "Загрузить файл" "$(winpath "$work/write.bin")" 60 || { import -window root "$root/build/gui-failure.png"; fail "open dialog"; }
@@ -370,18 +334,16 @@ fi
 drv close 60 || fail "the window did not close"
 wait "$app_pid" || true
 app_pid=""
-query() { wine reg query "$settings_key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print $3}'; }
-[ "$(query COM)" = 0x7 ] || fail "COM stored as $(query COM)"
-[ "$(query Baud)" = 0xe100 ] || fail "Baud stored as $(query Baud)"
-[ "$(query ECU)" = 0x0 ] || fail "ECU stored as $(query ECU)"
-[ "$(query DualProg)" = 0x0 ] || fail "DualProg stored as $(query DualProg)"
+[ "$(stored COM)" = 0x7 ] || fail "COM stored as $(stored COM)"
+[ "$(stored Baud)" = 0xe100 ] || fail "Baud stored as $(stored Baud)"
+[ "$(stored ECU)" = 0x0 ] || fail "ECU stored as $(stored ECU)"
+[ "$(stored DualProg)" = 0x0 ] || fail "DualProg stored as $(stored DualProg)"
 echo "gui_test: settings written on close: COM 7, Baud 57600, ECU 0"
 if [ "$scenario" = zhv4 ]; then
   # Wine first: its server holds the terminal, and the bench's end closing under it is a hang-up.
   timeout 30 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w 2>/dev/null || true
-  kill "$sim_pid" && wait "$sim_pid" || true
-  sim_pid=""
+  stop_bench || true
   echo "gui_test: $(grep -h 'modem-line requests' "$work/sim.err" | sed 's/^quillorn-sim: //')"
 else
   check_scaled_window "$item_height_96"
