@@ -12,12 +12,23 @@ export XDG_DATA_HOME="$work/data"
 failures=0
 passed=0
 
+# A failed check shows what the last run printed on stderr (its end), so that a failure seen
+# once in CI can be understood from the log alone.
 check() {  # check <what> <condition...>
   local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAILED: $what" >&2; failures=$((failures + 1)); fi
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $what" >&2
+    [ -f "$last_err" ] && echo "  after: quillorn $last_args (exit $rc); its stderr ends:" >&2 &&
+      grep -v ' [1-9][0-9]\?%$' "$last_err" | tail -n 4 | sed 's/^/    /' >&2
+    failures=$((failures + 1))
+  fi
 }
+last_err="" last_args="" rc=0
 run() {  # run <stdout> <stderr> args... ; sets rc
   local out=$1 err=$2; shift 2
+  last_err=$err last_args="$*"
   timeout 300 "$quillorn" "$@" >"$out" 2>"$err"
   rc=$?
 }
