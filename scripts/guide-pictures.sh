@@ -35,14 +35,6 @@ export WINEPREFIX="${QUILLORN_GUIDE_WINEPREFIX:-$root/build/guide-wineprefix}"
 work="$(mktemp -d /tmp/quillorn-pictures.XXXXXX)"
 . "$root/tests/app/wine_bench.sh"
 
-cleanup() {
-  status=$?
-  stop_window_bench_and_wine
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-
 fail() { echo "guide-pictures: FAILED: $*" >&2; exit 1; }
 drv() { timeout 900 wine "$driver_exe" "$@" | tr -d '\r'; }
 

@@ -33,14 +33,6 @@ export WINEPREFIX="${QUILLORN_GUI_WINEPREFIX:-$root/build/gui-wineprefix}"
 work="$(mktemp -d /tmp/quillorn-gui.XXXXXX)"
 . "$root/tests/app/wine_bench.sh"
 
-cleanup() {
-  status=$?
-  stop_window_bench_and_wine
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-
 fail() { echo "gui_test: FAILED: $*" >&2; exit 1; }
 drv() { timeout 900 wine "$driver_exe" "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }

@@ -1,7 +1,7 @@
 # The window under Wine on the virtual bench, as the GUI test and the guide's pictures both set
 # it up: the window's registry keys, the bench behind a pseudo-terminal that Wine offers as
-# COM7, a firmware image, and what an exit must stop. Sourced; the caller sets root, work,
-# driver_exe, sim and WINEPREFIX, and defines fail.
+# COM7, a firmware image, and what an exit must stop (its trap). Sourced; the caller sets root,
+# work, driver_exe, sim and WINEPREFIX, and defines fail.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 settings_key='HKCU\Software\Orvik\Quillorn'
 ports_key='HKLM\Software\Wine\Ports'
@@ -43,15 +43,20 @@ stop_bench() {
   sim_pid=""
 }
 
-# For the exit trap: the window (through the driver, then by signal), the bench, Wine.
-stop_window_bench_and_wine() {
+# Whatever ends the script: the window (through the driver, then by signal), the bench, Wine
+# and the work folder go, and the script's own exit status stays.
+clean_up_on_exit() {
+  local status=$?
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
     timeout 30 wine "$driver_exe" kill >/dev/null 2>&1 || true
     kill "$app_pid" 2>/dev/null || true
   fi
   stop_bench || true
   timeout 30 wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+  exit "$status"
 }
+trap clean_up_on_exit EXIT
 
 # 64 KiB that start like program code (a jump), random otherwise, with a passport at 0x6020.
 firmware_image() {  # file version date engine (16 characters each at most)
