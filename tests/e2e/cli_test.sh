@@ -124,6 +124,16 @@ check "the input survives a trace naming it" cmp -s "$work/notes.bin" "$work/not
 perl -e 'print pack("C*", 2, (0) x 131071)' >"$work/double.bin"
 run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 "$work/double.bin"
 check "131,072 bytes without --dual are refused" contains "$work/e" "Error 0x103"
+# A usage error and a trace that cannot be written end before the port opens, in Russian.
+perl -e 'print pack("C*", 2, map { $_ & 0xFF } 1 .. 65535)' >"$work/good.bin"
+cp "$work/good.bin" "$work/good-copy.bin"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --duel "$work/good.bin"
+check "an unknown option exits 2" test "$rc" = 2
+check "an unknown option is named in Russian" contains "$work/e" "ключ «--duel» не подходит к заданию write"
+run "$work/o" "$work/e" write --yes --port "$bench" --ecu january5 --trace "$work/no-folder/t.log" "$work/good.bin"
+check "an unwritable trace exits 1" test "$rc" = 1
+check "an unwritable trace says what to do" contains "$work/e" "укажите после --trace файл в папке, куда можно писать"
+check "the file survives both" cmp -s "$work/good.bin" "$work/good-copy.bin"
 check "refusals: flash unchanged" cmp -s "$work/ecu-before.bin" "$work/ecu.bin"
 run "$work/o" "$work/e" read --port "$bench" --ecu january5 /dev/null
 check "a device as read target is refused" test "$rc" = 1
